@@ -1,0 +1,40 @@
+// Where Windows CE and desktop Windows (and Wine) differ. Each difference
+// lives here and nowhere else.
+#pragma once
+
+#include <windows.h>
+
+// The system dialog class whose description the program copies.
+#ifdef UNDER_CE
+#define SYSTEM_DIALOG_CLASS L"Dialog"
+#else
+#define SYSTEM_DIALOG_CLASS WC_DIALOG   // "#32770"
+#endif
+
+// The handle given to SetForegroundWindow to bring a running copy to the
+// front. On Windows CE the lowest bit set activates the window together
+// with the windows it owns (an open file chooser, say). Desktop Windows and
+// Wine know no such bit: there an odd handle names no window at all and
+// leaves nothing in front, so the handle goes as it is.
+inline HWND ForegroundHandle(HWND window)
+{
+#ifdef UNDER_CE
+    return (HWND)((ULONG_PTR)window | 1);
+#else
+    return window;
+#endif
+}
+
+// A template from the program's own resources, ready to run, or NULL.
+// On Windows CE LoadResource already yields the address; LockResource is
+// the same there and required on the desktop.
+inline LPCDLGTEMPLATEW LoadDialogTemplate(HINSTANCE instance, int id)
+{
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), (LPCWSTR)RT_DIALOG);
+    if (found == NULL)
+        return NULL;
+    HGLOBAL loaded = LoadResource(instance, found);
+    if (loaded == NULL)
+        return NULL;
+    return (LPCDLGTEMPLATEW)LockResource(loaded);
+}

@@ -1,0 +1,305 @@
+#include "textread.h"
+
+#include <cwchar>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+const uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+const uint32_t kNoChar = 0xFFFFFFFFu;
+const uint32_t kReplacement = 0xFFFD;
+
+// One UTF-8 sequence at b[0..avail): its length when valid and complete,
+// 0 when it is a valid beginning cut off by the end of the bytes, -1 when
+// it is invalid.
+int Utf8Sequence(const unsigned char* b, size_t avail, uint32_t* cp)
+{
+    unsigned c = b[0];
+    int len;
+    unsigned lo = 0x80, hi = 0xBF;   // range of the second byte
+    if (c < 0x80) {
+        *cp = c;
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        *cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        *cp = c & 0x0F;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;    // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        *cp = c & 0x07;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;    // nothing above U+10FFFF
+    } else {
+        return -1;
+    }
+    for (int i = 1; i < len; i++) {
+        if ((size_t)i >= avail)
+            return 0;
+        unsigned t = b[i];
+        unsigned tlo = i == 1 ? lo : 0x80, thi = i == 1 ? hi : 0xBF;
+        if (t < tlo || t > thi)
+            return -1;
+        *cp = (*cp << 6) | (t & 0x3F);
+    }
+    return len;
+}
+
+// Keeps the unread bytes, moves them to the front and fills the block up.
+// False when no byte is left at all.
+bool Refill(TextReader* r)
+{
+    size_t keep = r->end - r->pos;
+    if (!r->atEof) {
+        for (size_t i = 0; i < keep; i++)
+            r->block[i] = r->block[r->pos + i];
+        r->pos = 0;
+        r->end = keep;
+        size_t got = fread(r->block + keep, 1, kReadBlock - keep, r->file);
+        r->end += got;
+        if (got < kReadBlock - keep)
+            r->atEof = true;   // end of file or a read error: stop either way
+    }
+    return r->pos < r->end;
+}
+
+// Decides between UTF-8 and Windows-1252 for a file without a byte order
+// mark by checking every byte, then rewinds. Large files are read twice;
+// the first pass only looks at bytes and is cheap next to decoding.
+bool WholeFileIsUtf8(TextReader* r)
+{
+    bool valid = true;
+    for (;;) {
+        while (r->pos < r->end) {
+            if (r->block[r->pos] < 0x80) {
+                r->pos++;
+                continue;
+            }
+            uint32_t cp;
+            int len = Utf8Sequence(r->block + r->pos, r->end - r->pos, &cp);
+            if (len < 0 || (len == 0 && r->atEof)) {
+                valid = false;
+                break;
+            }
+            if (len == 0)
+                break;          // finish the sequence after the next read
+            r->pos += (size_t)len;
+        }
+        if (!valid || r->atEof)
+            break;
+        Refill(r);
+    }
+    r->pos = r->end = 0;
+    if (fseek(r->file, 0, SEEK_SET) != 0) {
+        r->atEof = true;     // cannot rewind: deliver nothing rather than half
+        return false;
+    }
+    clearerr(r->file);
+    r->atEof = false;
+    Refill(r);
+    return valid;
+}
+
+uint32_t DecodeNext(TextReader* r)
+{
+    if (r->end - r->pos < 4 && !Refill(r))
+        return kNoChar;
+    const unsigned char* b = r->block + r->pos;
+    size_t avail = r->end - r->pos;
+    switch (r->encoding) {
+    case kEncodingCp1252:
+        r->pos++;
+        return Cp1252ToUnicode(b[0]);
+    case kEncodingUtf8: {
+        uint32_t cp;
+        int len = Utf8Sequence(b, avail, &cp);
+        if (len > 0) {
+            r->pos += (size_t)len;
+            return cp;
+        }
+        // A stray byte in a file marked as UTF-8: show it as the byte's
+        // Windows-1252 character rather than lose it.
+        r->pos++;
+        return Cp1252ToUnicode(b[0]);
+    }
+    case kEncodingUtf16Le:
+    case kEncodingUtf16Be: {
+        bool le = r->encoding == kEncodingUtf16Le;
+        if (avail < 2) {
+            r->pos = r->end;     // an odd byte at the end of the file
+            return kReplacement;
+        }
+        uint32_t u = le ? (b[0] | (b[1] << 8)) : ((b[0] << 8) | b[1]);
+        r->pos += 2;
+        if (u >= 0xDC00 && u <= 0xDFFF)
+            return kReplacement;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (avail < 4)
+                return kReplacement;
+            uint32_t v = le ? (b[2] | (b[3] << 8)) : ((b[2] << 8) | b[3]);
+            if (v < 0xDC00 || v > 0xDFFF)
+                return kReplacement;
+            r->pos += 2;
+            return 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
+        }
+        return u;
+    }
+    }
+    return kNoChar;
+}
+
+uint32_t NextChar(TextReader* r)
+{
+    if (r->havePeek) {
+        r->havePeek = false;
+        return r->peek;
+    }
+    return DecodeNext(r);
+}
+
+void PushBack(TextReader* r, uint32_t c)
+{
+    r->havePeek = true;
+    r->peek = c;
+}
+
+}  // namespace
+
+uint32_t Cp1252ToUnicode(unsigned char byte)
+{
+    return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+}
+
+bool IsValidUtf8(const unsigned char* bytes, size_t n)
+{
+    size_t i = 0;
+    while (i < n) {
+        uint32_t cp;
+        int len = Utf8Sequence(bytes + i, n - i, &cp);
+        if (len <= 0)
+            return false;
+        i += (size_t)len;
+    }
+    return true;
+}
+
+FILE* OpenFileWide(const wchar_t* path, const char* mode)
+{
+#ifdef _WIN32
+    wchar_t wmode[8];
+    size_t i = 0;
+    for (; mode[i] != '\0' && i + 1 < sizeof wmode / sizeof wmode[0]; i++)
+        wmode[i] = (wchar_t)mode[i];
+    wmode[i] = L'\0';
+    return _wfopen(path, wmode);
+#else
+    char narrow[4096];
+    std::mbstate_t state{};
+    const wchar_t* src = path;
+    size_t n = std::wcsrtombs(narrow, &src, sizeof narrow, &state);
+    if (n == (size_t)-1 || src != nullptr)
+        return nullptr;   // not representable, or too long
+    FILE* f = std::fopen(narrow, mode);
+    if (f != nullptr && mode[0] == 'r') {
+        struct stat st;
+        if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+            std::fclose(f);
+            return nullptr;
+        }
+    }
+    return f;
+#endif
+}
+
+bool TextOpenRead(TextReader* r, const wchar_t* path)
+{
+    r->file = OpenFileWide(path, "rb");
+    r->pos = r->end = 0;
+    r->atEof = false;
+    r->havePeek = false;
+    r->encoding = kEncodingCp1252;
+    if (r->file == nullptr)
+        return false;
+    Refill(r);
+    const unsigned char* b = r->block;
+    size_t n = r->end;
+    if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+        r->encoding = kEncodingUtf16Le;
+        r->pos = 2;
+    } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+        r->encoding = kEncodingUtf16Be;
+        r->pos = 2;
+    } else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        r->encoding = kEncodingUtf8;
+        r->pos = 3;
+    } else if (WholeFileIsUtf8(r)) {
+        r->encoding = kEncodingUtf8;
+    }
+    return true;
+}
+
+bool TextReadLine(TextReader* r, wchar_t* buf, size_t cap)
+{
+    size_t n = 0;
+    if (cap < 3 || r->file == nullptr) {
+        if (cap > 0)
+            buf[0] = L'\0';
+        return false;
+    }
+    const size_t max = cap - 1;
+    while (n < max) {
+        uint32_t c = NextChar(r);
+        if (c == kNoChar)
+            break;
+        if (c == 0)
+            continue;
+        if (c == L'\r') {
+            uint32_t next = NextChar(r);
+            if (next == L'\n')
+                c = L'\n';
+            else if (next != kNoChar)
+                PushBack(r, next);
+        }
+        if (sizeof(wchar_t) == 2 && c > 0xFFFF) {
+            // A surrogate pair is never split between two pieces.
+            if (n + 2 > max) {
+                PushBack(r, c);
+                break;
+            }
+            c -= 0x10000;
+            buf[n++] = (wchar_t)(0xD800 + (c >> 10));
+            buf[n++] = (wchar_t)(0xDC00 + (c & 0x3FF));
+            continue;
+        }
+        buf[n++] = (wchar_t)c;
+        if (c == L'\n')
+            break;
+    }
+    buf[n] = L'\0';
+    return n > 0;
+}
+
+void TextClose(TextReader* r)
+{
+    if (r->file != nullptr)
+        fclose(r->file);
+    r->file = nullptr;
+    r->havePeek = false;
+    r->pos = r->end = 0;
+}
+
+bool TextIsOpen(const TextReader* r)
+{
+    return r->file != nullptr;
+}

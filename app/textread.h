@@ -1,0 +1,67 @@
+// Reading text files as lines of wide characters.
+// Platform-neutral: no Windows header, builds with the host compiler too.
+//
+// A line is delivered the way fgetws(buf, cap, stream) delivers it: at most
+// cap - 1 characters a piece, the line feed kept, a longer line arriving as
+// several pieces, and a last line without a line feed still a line.
+//
+// Encodings on disk, chosen once when the file is opened:
+//   UTF-16 LE or BE with a byte order mark;
+//   UTF-8, with or without a byte order mark, when the bytes are valid UTF-8;
+//   otherwise Windows-1252.
+// A carriage return right before a line feed is dropped, as a Windows text
+// stream does. NUL characters are dropped: a wide string cannot hold one,
+// and the rest of the line stays readable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+enum TextEncoding {
+    kEncodingCp1252,
+    kEncodingUtf8,
+    kEncodingUtf16Le,
+    kEncodingUtf16Be,
+};
+
+// Bytes read from the file at a time.
+constexpr size_t kReadBlock = 64 * 1024;
+
+struct TextReader {
+    FILE* file;
+    TextEncoding encoding;
+    size_t pos;            // next unread byte in block
+    size_t end;            // bytes held in block
+    bool atEof;            // the file has nothing more to give
+    bool havePeek;         // a decoded character waits in peek
+    uint32_t peek;
+    unsigned char block[kReadBlock];
+};
+
+// Opens path for reading. False when it cannot be opened or names a
+// directory; the reader is then closed.
+bool TextOpenRead(TextReader* reader, const wchar_t* path);
+
+// Reads the next piece into buf[cap] (cap of at least 3). False, with buf
+// empty, when the file has no more characters or a read fails.
+bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
+
+// Closes the file; harmless on a reader that is not open.
+void TextClose(TextReader* reader);
+
+// True when the reader holds an open file.
+bool TextIsOpen(const TextReader* reader);
+
+// Opens a file by its wide path in the given narrow mode ("rb", "wb").
+// The one place where the platforms differ in how a path reaches the C
+// library.
+FILE* OpenFileWide(const wchar_t* path, const char* mode);
+
+// The Windows-1252 character of a byte (bytes the code page leaves
+// undefined map to the code point of the same number, as Windows does).
+uint32_t Cp1252ToUnicode(unsigned char byte);
+
+// True when bytes[0..n) are valid UTF-8 (no overlong forms, surrogates or
+// code points above U+10FFFF, no sequence cut off at the end).
+bool IsValidUtf8(const unsigned char* bytes, size_t n);

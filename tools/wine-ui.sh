@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs the user-interface tests under Wine on a screen of the given size:
+#   wine-ui.sh WIDTH|WxH TEST.exe Wendrik.exe [test arguments]
+# Each size has its own prefix and device folder (drive D:) in the build folder.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine-lib.sh"
+size=$(screen_size "$1")
+tests=$2 program=$3
+shift 3
+build=${WENDRIK_BUILD:-"$here/../build"}
+prefix="$build/wine/ui-$size"
+devroot="$build/wine/ui-$size-device"
+shots="$build/screenshots"
+if [ -z "${DISPLAY:-}" ]; then
+  echo "wine-ui.sh: no X display; the test command starts one (or use xvfb-run)" >&2
+  exit 1
+fi
+prefix_ready "$prefix" "$size"
+mkdir -p "$devroot" "$shots"
+map_drive "$prefix" d "$devroot"
+winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
+export WENDRIK_EXE=$(winpath "$program")
+export WENDRIK_SHOTS=$(winpath "$shots")
+cd "$devroot"
+status=0
+WINEPREFIX="$prefix" "$WINE64" "$tests" "$@" || status=$?
+# Screenshots as PNG for people to look at.
+if command -v convert >/dev/null; then
+  for bmp in "$shots"/*.bmp; do
+    [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  done
+fi
+exit $status
