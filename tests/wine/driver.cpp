@@ -235,7 +235,11 @@ bool Screenshot::SaveBmp(const std::wstring& path) const
     fh.bfSize = fh.bfOffBits + (DWORD)(pixels.size() * 4);
     fwrite(&fh, sizeof fh, 1, f);
     fwrite(&ih, sizeof ih, 1, f);
-    fwrite(pixels.data(), 4, pixels.size(), f);
+    // Screen pixels carry no alpha; write them opaque.
+    for (DWORD px : pixels) {
+        DWORD opaque = px | 0xFF000000;
+        fwrite(&opaque, 4, 1, f);
+    }
     return fclose(f) == 0;
 }
 

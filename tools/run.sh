@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Starts Wendrik under Wine on a device folder, in a window of the device's
+# screen size. Its exit code is the program's.
+#
+#   tools/run.sh [--width 320|480|240] [--card DIR] [-- PROGRAM ARGUMENTS]
+#
+#   --width  screen width: 320 (320x240, the default), 480 (480x272),
+#            240 (240x320, portrait)
+#   --card   use DIR, a copy of your own storage card, as "\Storage Card"
+#            instead of the sample device
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+source "$here/packages.sh"
+source "$here/wine-lib.sh"
+
+width=320 card= args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --width) width=${2:?}; shift 2 ;;
+    --width=*) width=${1#*=}; shift ;;
+    --card) card=${2:?}; shift 2 ;;
+    --card=*) card=${1#*=}; shift ;;
+    --) shift; args=("$@"); break ;;
+    -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+case "$width" in 320|480|240) ;; *) echo "run.sh: --width takes 320, 480 or 240" >&2; exit 2 ;; esac
+
+if [ -z "${DISPLAY:-}" ]; then
+  cat >&2 <<MSG
+run.sh: there is no X display to show the window on (DISPLAY is not set).
+Run it from a desktop session, or give it a virtual one, for example:
+  xvfb-run -s "-screen 0 1024x768x24" tools/run.sh
+MSG
+  exit 2
+fi
+
+need_packages "${BUILD_PACKAGES[@]}"
+build="$root/build"
+if [ ! -f "$build/windows/CMakeCache.txt" ]; then
+  (cd "$root" && cmake --preset windows >/dev/null)
+fi
+cmake --build "$build/windows" --target Wendrik -j2 >/dev/null
+
+# The device folder: a working copy of the sample device, made once and
+# then left alone, or a device around the user's own card.
+if [ -n "$card" ]; then
+  [ -d "$card" ] || { echo "run.sh: $card is not a folder" >&2; exit 2; }
+  dev="$build/card-device"
+  mkdir -p "$dev/My Documents"
+  ln -sfn "$(realpath "$card")" "$dev/Storage Card"
+else
+  dev="$build/device"
+  if [ ! -d "$dev" ]; then
+    cp -r "$root/samples/device" "$dev"
+    echo "run.sh: sample device copied to $dev"
+  fi
+fi
+progdir="$dev/Storage Card/Wendrik"
+mkdir -p "$progdir"
+cmp -s "$build/windows/Wendrik.exe" "$progdir/Wendrik.exe" || cp "$build/windows/Wendrik.exe" "$progdir/Wendrik.exe"
+
+prefix="$build/wine/run"
+prefix_ready "$prefix" "$(screen_size "$width")"
+map_drive "$prefix" d "$dev"
+# With the working directory inside the device folder, Wine's current drive
+# is D:, so "\Storage Card\..." and "\My Documents\..." resolve there.
+cd "$dev"
+status=0
+WINEPREFIX="$prefix" "$WINE64" 'D:\Storage Card\Wendrik\Wendrik.exe' ${args[@]+"${args[@]}"} || status=$?
+exit $status
