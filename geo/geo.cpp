@@ -1,0 +1,123 @@
+#include "geo.h"
+
+#include <cmath>
+
+namespace {
+
+const wchar_t* const kCompass[17] = {
+    L"N", L"NNO", L"NO", L"ONO", L"O", L"OSO", L"SO", L"SSO",
+    L"S", L"SSW", L"SW", L"WSW", L"W", L"WNW", L"NW", L"NNW", L"N",
+};
+
+double ToRadians(double deg)
+{
+    return (deg * kGeoPi) / 180;
+}
+
+// acos of a value that rounding may have pushed just past ±1.
+double ClampedAcos(double x)
+{
+    if (x > 1)
+        x = 1;
+    else if (x < -1)
+        x = -1;
+    return std::acos(x);
+}
+
+}  // namespace
+
+double Square(double x)
+{
+    return x * x;
+}
+
+void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
+                            double& distanceKm, double& bearingDeg)
+{
+    if (lat1 == lat2 && lon1 == lon2) {
+        distanceKm = 0;
+        bearingDeg = 0;
+        return;
+    }
+    const double a = kEquatorialRadiusKm, f = kFlattening;
+    const double phi1 = ToRadians(lat1), l1 = ToRadians(lon1);
+    const double phi2 = ToRadians(lat2), l2 = ToRadians(lon2);
+
+    const double F = (phi1 + phi2) / 2, G = (phi1 - phi2) / 2, lambda = (l1 - l2) / 2;
+    const double sinF2 = Square(std::sin(F)), cosF2 = Square(std::cos(F));
+    const double sinG2 = Square(std::sin(G)), cosG2 = Square(std::cos(G));
+    const double sinL2 = Square(std::sin(lambda)), cosL2 = Square(std::cos(lambda));
+    const double S = sinG2 * cosL2 + cosF2 * sinL2;
+    const double C = cosG2 * cosL2 + sinF2 * sinL2;
+    if (S == 0) {
+        // Points that the conversion to radians made one: no distance.
+        distanceKm = 0;
+    } else {
+        const double omega = std::atan(std::sqrt(S / C));
+        const double R = std::sqrt(S * C) / omega;
+        const double D = (omega * a) * 2;
+        const double H1 = (R * 3 - 1) / (C * 2);
+        const double H2 = (R * 3 + 1) / (S * 2);
+        double d = (((f * H1) * sinF2) * cosG2 + 1 - ((f * H2) * cosF2) * sinG2) * D;
+        // The correction stays within a few f of the sphere everywhere but
+        // near the antipode, where C tends to 0 and H1 without bound; keep
+        // it inside that band so the result is finite and non-negative.
+        const double low = D * (1 - 3 * f), high = D * (1 + 3 * f);
+        if (std::isnan(d) && !std::isnan(D))
+            d = D;
+        else if (d < low)
+            d = low;
+        else if (d > high)
+            d = high;
+        distanceKm = d;
+    }
+
+    const double delta = ClampedAcos(std::sin(phi1) * std::sin(phi2) +
+                                     (std::cos(phi1) * std::cos(phi2)) * std::cos(l2 - l1));
+    const double theta = ClampedAcos((std::sin(phi2) - std::sin(phi1) * std::cos(delta)) /
+                                     (std::cos(phi1) * std::sin(delta)));
+    double bearing = (theta * 180) / kGeoPi;
+    if (l2 < l1)
+        bearing = 360 - bearing;
+    // 0/0 where the points are a pole or antipodes apart: no direction.
+    if (!(bearing >= 0 && bearing <= 360))
+        bearing = 0;
+    bearingDeg = bearing;
+}
+
+const wchar_t* CompassPoint(double bearingDeg)
+{
+    double b = bearingDeg;
+    if (!(b >= 0 && b <= 360)) {
+        b = std::fmod(b, 360.0);
+        if (b < 0)
+            b += 360;
+        if (!(b >= 0 && b < 360))
+            return kCompass[0];
+    }
+    const double x = b + 11.25;
+    const int n = (int)x;
+    const int index = (n * 2) / 45;
+    return kCompass[index];
+}
+
+void MercatorToGeo(double x, double y, double& latDeg, double& lonDeg)
+{
+    const double u = x / kMercatorRadiusM;
+    const double v = y / kMercatorRadiusM;
+    lonDeg = (u * 180) / kGeoPi;
+    latDeg = (std::atan(std::sinh(v)) * 180) / kGeoPi;
+}
+
+void GeoToMercator(double latDeg, double lonDeg, double& x, double& y)
+{
+    const double lambda = (lonDeg * kGeoPi) / 180;
+    const double phi = (latDeg * kGeoPi) / 180;
+    x = lambda * kMercatorRadiusM;
+    y = AreaTanh(std::sin(phi)) * kMercatorRadiusM;
+}
+
+double AreaTanh(double t)
+{
+    return std::log((t + 1) / (1 - t)) * 0.5;
+}
