@@ -2,7 +2,46 @@
 #include <windows.h>
 
 #include "appstate.h"
+#include "chooser.h"
 #include "../res/resource.h"
+
+namespace {
+
+// The selected entry of a list into lineBuf. False with nothing selected,
+// or an entry too long for the buffer (which no file or search gives).
+bool SelectedIntoLineBuf(HWND list)
+{
+    LRESULT index = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (index == LB_ERR)
+        return false;
+    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR || length >= (LRESULT)CountOf(app.lineBuf))
+        return false;
+    return SendMessageW(list, LB_GETTEXT, index, (LPARAM)app.lineBuf) != LB_ERR;
+}
+
+// Lets the user choose a file and puts its lines into target, one entry a
+// line, unchanged. A file that does not open changes nothing.
+void LoadFile(HWND target, int chooserMode)
+{
+    RunFileChooser(chooserMode);
+    if (!TextOpenRead(&app.inFile, app.lineBuf))
+        return;
+    // Every addition to a visible list repaints it: thousands of lines
+    // would take minutes. Paint once at the end instead.
+    SendMessageW(target, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(target, LB_RESETCONTENT, 0, 0);
+    while (TextReadLine(&app.inFile, app.lineBuf, CountOf(app.lineBuf))) {
+        LRESULT added = SendMessageW(target, LB_ADDSTRING, 0, (LPARAM)app.lineBuf);
+        if (added == LB_ERR || added == LB_ERRSPACE)
+            break;   // the list is out of memory: keep what it holds
+    }
+    TextClose(&app.inFile);
+    SendMessageW(target, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(target, NULL, TRUE);
+}
+
+}  // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
@@ -24,6 +63,28 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDCANCEL:
             EndDialog(dialog, 1);
             return TRUE;
+        case IDC_MAIN_TOURNEW:
+            SendMessageW(app.tourList, LB_RESETCONTENT, 0, 0);
+            return FALSE;
+        case IDC_MAIN_TPDELETE:
+            SendMessageW(app.tourList, LB_DELETESTRING,
+                         SendMessageW(app.tourList, LB_GETCURSEL, 0, 0), 0);
+            return FALSE;
+        case IDC_MAIN_WPINSERT:
+            if (SelectedIntoLineBuf(waypoints))
+                SendMessageW(app.tourList, LB_INSERTSTRING,
+                             SendMessageW(app.tourList, LB_GETCURSEL, 0, 0), (LPARAM)app.lineBuf);
+            return FALSE;
+        case IDC_MAIN_WPAPPEND:
+            if (SelectedIntoLineBuf(waypoints))
+                SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)app.lineBuf);
+            return FALSE;
+        case IDC_MAIN_POIFILE:
+            LoadFile(waypoints, kChooserPois);
+            return FALSE;
+        case IDC_MAIN_TOURFILE:
+            LoadFile(app.tourList, kChooserTours);
+            return FALSE;
         }
         return FALSE;
     }

@@ -276,3 +276,39 @@ std::wstring ShotFolder()
     DWORD n = GetEnvironmentVariableW(L"WENDRIK_SHOTS", buf, 1024);
     return n > 0 && n < 1024 ? buf : L"";
 }
+
+void Settle(HWND mainWindow)
+{
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
+}
+
+HWND OpenModal(DWORD processId, HWND dialog, int command)
+{
+    // Posted: a sent command would return only when the modal dialog ends.
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), (LPARAM)GetDlgItem(dialog, command));
+    return WaitDialog(processId, dialog);
+}
+
+void AnswerChooser(HWND chooser, HWND owner, const std::wstring& name, bool ok)
+{
+    HWND list = GetDlgItem(chooser, 4010);
+    if (!name.empty()) {
+        LRESULT i = SendMessageW(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name.c_str());
+        SendMessageW(list, LB_SETCURSEL, i, 0);
+    }
+    Click(chooser, ok ? IDOK : IDCANCEL);
+    for (int i = 0; i < 500 && IsWindow(chooser); i++)
+        Sleep(10);
+    Settle(owner);
+}
+
+void Click(HWND dialog, int id)
+{
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void Select(HWND dialog, int listId, int index)
+{
+    SendMessageW(GetDlgItem(dialog, listId), LB_SETCURSEL, (WPARAM)index, 0);
+}

@@ -74,3 +74,21 @@ Screenshot TakeScreenshot();
 
 // Folder for screenshots (WENDRIK_SHOTS), or empty.
 std::wstring ShotFolder();
+
+// Waits until the program's thread has finished what it was doing (a
+// sent message is handled only when it pumps messages again).
+void Settle(HWND mainWindow);
+
+// Presses a command button of a dialog that opens a modal dialog, and
+// gives that dialog's window (or NULL).
+HWND OpenModal(DWORD processId, HWND dialog, int command);
+
+// In an open file chooser: selects name (when given), presses OK (or
+// "esc" when ok is false) and waits until the owner has done its work.
+void AnswerChooser(HWND chooser, HWND owner, const std::wstring& name, bool ok = true);
+
+// Presses a push button the way a tap does.
+void Click(HWND dialog, int id);
+
+// Selects an entry of a list (-1 for none).
+void Select(HWND dialog, int listId, int index);
