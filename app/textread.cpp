@@ -229,8 +229,15 @@ bool TextOpenRead(TextReader* r, const wchar_t* path)
     r->atEof = false;
     r->havePeek = false;
     r->encoding = kEncodingCp1252;
+    r->sizeBytes = -1;
     if (r->file == nullptr)
         return false;
+    if (fseek(r->file, 0, SEEK_END) == 0)
+        r->sizeBytes = ftell(r->file);
+    if (fseek(r->file, 0, SEEK_SET) != 0) {
+        TextClose(r);
+        return false;
+    }
     Refill(r);
     const unsigned char* b = r->block;
     size_t n = r->end;

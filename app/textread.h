@@ -36,6 +36,7 @@ struct TextReader {
     bool atEof;            // the file has nothing more to give
     bool havePeek;         // a decoded character waits in peek
     uint32_t peek;
+    long long sizeBytes;   // size of the file when opened, -1 if unknown
     unsigned char block[kReadBlock];
 };
 
