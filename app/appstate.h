@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "textread.h"
+#include "textwrite.h"
 #include "wtext.h"
 
 // Which directory the file chooser lists.
@@ -22,11 +23,6 @@ struct NearestSlot {
 
 constexpr int32_t kSlotEmpty = 99999999;
 constexpr int kNearestCount = 5;
-
-// The text stream written by a save (the tour file, then the hand-off).
-struct TextWriter {
-    FILE* file;
-};
 
 struct AppState {
     TextWriter outFile;        // the file being written
@@ -48,3 +44,15 @@ struct AppState {
 extern AppState app;
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The device clock as seconds since 1970-01-01 00:00:00 UTC, cut to 32
+// bits; also stored through seconds when it is not null.
+int32_t CurrentUnixTime(int32_t* seconds);
+
+// The time stamp of the current UTC time into stamp[kStampLen].
+void MakeTimeStamp(wchar_t* stamp);
+
+// OK in the main window: writes the tour list to a new time-stamped file
+// in tourDir and the route hand-off. True when the tour is saved; false
+// when it is not, and then the failed path is the tour's last entry.
+bool SaveTour();

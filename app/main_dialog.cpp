@@ -66,6 +66,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
+        case IDOK:
+            if (SaveTour())
+                EndDialog(dialog, 1);
+            return TRUE;
         case IDCANCEL:
             EndDialog(dialog, 1);
             return TRUE;

@@ -194,6 +194,17 @@ bool IsValidUtf8(const unsigned char* bytes, size_t n)
     return true;
 }
 
+#ifndef _WIN32
+// The path in the C library's narrow form; false when it does not fit.
+static bool NarrowPath(const wchar_t* path, char* out, size_t cap)
+{
+    std::mbstate_t state{};
+    const wchar_t* src = path;
+    size_t n = std::wcsrtombs(out, &src, cap, &state);
+    return n != (size_t)-1 && src == nullptr;
+}
+#endif
+
 FILE* OpenFileWide(const wchar_t* path, const char* mode)
 {
 #ifdef _WIN32
@@ -205,11 +216,8 @@ FILE* OpenFileWide(const wchar_t* path, const char* mode)
     return _wfopen(path, wmode);
 #else
     char narrow[4096];
-    std::mbstate_t state{};
-    const wchar_t* src = path;
-    size_t n = std::wcsrtombs(narrow, &src, sizeof narrow, &state);
-    if (n == (size_t)-1 || src != nullptr)
-        return nullptr;   // not representable, or too long
+    if (!NarrowPath(path, narrow, sizeof narrow))
+        return nullptr;
     FILE* f = std::fopen(narrow, mode);
     if (f != nullptr && mode[0] == 'r') {
         struct stat st;
@@ -219,6 +227,16 @@ FILE* OpenFileWide(const wchar_t* path, const char* mode)
         }
     }
     return f;
+#endif
+}
+
+bool RemoveFileWide(const wchar_t* path)
+{
+#ifdef _WIN32
+    return _wremove(path) == 0;
+#else
+    char narrow[4096];
+    return NarrowPath(path, narrow, sizeof narrow) && std::remove(narrow) == 0;
 #endif
 }
 

@@ -59,6 +59,9 @@ bool TextIsOpen(const TextReader* reader);
 // library.
 FILE* OpenFileWide(const wchar_t* path, const char* mode);
 
+// Removes a file by its wide path; false when it could not be removed.
+bool RemoveFileWide(const wchar_t* path);
+
 // The Windows-1252 character of a byte (bytes the code page leaves
 // undefined map to the code point of the same number, as Windows does).
 uint32_t Cp1252ToUnicode(unsigned char byte);

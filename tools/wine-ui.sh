@@ -22,9 +22,18 @@ map_drive "$prefix" d "$devroot"
 winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
 export WENDRIK_EXE=$(winpath "$program")
 export WENDRIK_SHOTS=$(winpath "$shots")
+# A full storage card: a 16 KiB tmpfs as drive E:, where mounting is allowed.
+full="$build/wine/ui-$size-full"
+mkdir -p "$full"
+mountpoint -q "$full" || mount -t tmpfs -o size=16k wendrik-full "$full" 2>/dev/null || true
+if mountpoint -q "$full"; then
+  map_drive "$prefix" e "$full"
+  export WENDRIK_FULL_DRIVE=E:
+fi
 cd "$devroot"
 status=0
 WINEPREFIX="$prefix" "$WINE64" "$tests" "$@" || status=$?
+mountpoint -q "$full" && { WINEPREFIX="$prefix" "$WINESERVER" -w 2>/dev/null; umount "$full" 2>/dev/null || true; }
 # Screenshots as PNG for people to look at.
 if command -v convert >/dev/null; then
   for bmp in "$shots"/*.bmp; do

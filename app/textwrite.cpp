@@ -1,0 +1,127 @@
+#include "textwrite.h"
+
+#include <cstdint>
+
+namespace {
+
+// The Windows-1252 byte of a character, or -1.
+int Cp1252Byte(uint32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return (int)c;
+    for (int b = 0x80; b < 0xA0; b++)
+        if (Cp1252ToUnicode((unsigned char)b) == c)
+            return b;
+    return -1;
+}
+
+void PutBytes(TextWriter* w, const unsigned char* bytes, size_t n)
+{
+    if (fwrite(bytes, 1, n, w->file) != n)
+        w->failed = true;
+}
+
+void PutChar(TextWriter* w, uint32_t c)
+{
+    unsigned char b[4];
+    if (c == L'\n') {
+        const unsigned char crlf[2] = {'\r', '\n'};
+        PutBytes(w, crlf, 2);
+        return;
+    }
+    if (w->encoding == kEncodingCp1252) {
+        int byte = Cp1252Byte(c);
+        b[0] = (unsigned char)(byte < 0 ? '?' : byte);
+        PutBytes(w, b, 1);
+        return;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF)
+        c = 0xFFFD;   // half a surrogate pair is no character
+    if (c < 0x80) {
+        b[0] = (unsigned char)c;
+        PutBytes(w, b, 1);
+    } else if (c < 0x800) {
+        b[0] = (unsigned char)(0xC0 | (c >> 6));
+        b[1] = (unsigned char)(0x80 | (c & 0x3F));
+        PutBytes(w, b, 2);
+    } else if (c < 0x10000) {
+        b[0] = (unsigned char)(0xE0 | (c >> 12));
+        b[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        b[2] = (unsigned char)(0x80 | (c & 0x3F));
+        PutBytes(w, b, 3);
+    } else {
+        b[0] = (unsigned char)(0xF0 | (c >> 18));
+        b[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+        b[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        b[3] = (unsigned char)(0x80 | (c & 0x3F));
+        PutBytes(w, b, 4);
+    }
+}
+
+void FlushPendingHigh(TextWriter* w)
+{
+    if (w->pendingHigh != 0) {
+        PutChar(w, 0xFFFD);
+        w->pendingHigh = 0;
+    }
+}
+
+}  // namespace
+
+bool TextFitsCp1252(const wchar_t* text)
+{
+    for (; *text != L'\0'; text++)
+        if (Cp1252Byte((uint32_t)*text) < 0)
+            return false;
+    return true;
+}
+
+bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
+{
+    w->encoding = encoding == kEncodingCp1252 ? kEncodingCp1252 : kEncodingUtf8;
+    w->failed = false;
+    w->pendingHigh = 0;
+    w->file = OpenFileWide(path, "wb");
+    if (w->file == nullptr)
+        return false;
+    if (w->encoding == kEncodingUtf8) {
+        const unsigned char bom[3] = {0xEF, 0xBB, 0xBF};
+        PutBytes(w, bom, 3);
+    }
+    return true;
+}
+
+void TextWrite(TextWriter* w, const wchar_t* text)
+{
+    if (w->file == nullptr)
+        return;
+    for (; *text != L'\0'; text++) {
+        uint32_t c = (uint32_t)*text;
+        if (sizeof(wchar_t) == 2 && c >= 0xDC00 && c <= 0xDFFF && w->pendingHigh != 0) {
+            // A pair may arrive split between two writes.
+            c = 0x10000 + (((uint32_t)w->pendingHigh - 0xD800) << 10) + (c - 0xDC00);
+            w->pendingHigh = 0;
+            PutChar(w, c);
+            continue;
+        }
+        FlushPendingHigh(w);
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF) {
+            w->pendingHigh = (wchar_t)c;
+            continue;
+        }
+        PutChar(w, c);
+    }
+}
+
+bool TextCloseWrite(TextWriter* w)
+{
+    if (w->file == nullptr)
+        return false;
+    FlushPendingHigh(w);
+    if (fflush(w->file) != 0 || ferror(w->file))
+        w->failed = true;
+    if (fclose(w->file) != 0)
+        w->failed = true;
+    w->file = nullptr;
+    return !w->failed;
+}

@@ -1,0 +1,32 @@
+// Writing text files that the text reader reads back as the same lines.
+// Platform-neutral: no Windows header, builds with the host compiler too.
+//
+// Windows-1252 when every character of the file fits, else UTF-8 with a
+// byte order mark; each line feed goes to disk as CR LF, as a Windows text
+// stream writes it. The caller decides the encoding before the first write
+// (TextFitsCp1252 over everything it will write).
+#pragma once
+
+#include <cstdio>
+
+#include "textread.h"
+
+struct TextWriter {
+    FILE* file;
+    TextEncoding encoding;   // kEncodingCp1252 or kEncodingUtf8
+    bool failed;             // a write did not reach the file
+    wchar_t pendingHigh;     // first half of a surrogate pair, or 0
+};
+
+// True when every character of text has a Windows-1252 byte.
+bool TextFitsCp1252(const wchar_t* text);
+
+// Creates or empties the file. False when it cannot be created.
+bool TextOpenWrite(TextWriter* writer, const wchar_t* path, TextEncoding encoding);
+
+// Writes text as it is, adding nothing. Failures are remembered.
+void TextWrite(TextWriter* writer, const wchar_t* text);
+
+// Flushes and closes. False when any write or the close failed: the file
+// on disk is then not what was written.
+bool TextCloseWrite(TextWriter* writer);

@@ -1,0 +1,247 @@
+// Saving a tour with the real program under Wine: the stamped file, its
+// bytes, the route hand-off, and saves that fail.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "../../res/resource.h"
+
+namespace {
+
+typedef std::vector<std::wstring> Items;
+
+const std::wstring kTours = L"\\Storage Card\\Routen\\Wendrik\\";
+const std::wstring kRoute = L"\\My Documents\\route.cfg";
+const std::wstring kConfig = std::wstring(device::kProgramDir) + L"\\Wendrik.cfg";
+
+// Names of the saved tours in a device folder.
+std::vector<std::wstring> SavedTours(const std::wstring& dir = kTours)
+{
+    std::vector<std::wstring> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(L"D:" + dir, ec)) {
+        std::wstring n = e.path().filename().wstring();
+        if (n.rfind(L"WK_", 0) == 0)
+            names.push_back(n);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Seconds since 1970 of a stamp "YYYYMMDD_hhmmss", by the platform.
+long long StampSeconds(const std::wstring& stamp)
+{
+    SYSTEMTIME st = {};
+    st.wYear = (WORD)std::stoi(stamp.substr(0, 4));
+    st.wMonth = (WORD)std::stoi(stamp.substr(4, 2));
+    st.wDay = (WORD)std::stoi(stamp.substr(6, 2));
+    st.wHour = (WORD)std::stoi(stamp.substr(9, 2));
+    st.wMinute = (WORD)std::stoi(stamp.substr(11, 2));
+    st.wSecond = (WORD)std::stoi(stamp.substr(13, 2));
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    return (long long)((((unsigned long long)ft.dwHighDateTime << 32 | ft.dwLowDateTime) -
+                        116444736000000000ULL) / 10000000ULL);
+}
+
+long long NowSeconds()
+{
+    SYSTEMTIME st;
+    GetSystemTime(&st);
+    wchar_t buf[32];
+    swprintf(buf, 32, L"%04d%02d%02d_%02d%02d%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+    return StampSeconds(buf);
+}
+
+std::string Narrow(const std::wstring& s)
+{
+    return std::string(s.begin(), s.end());
+}
+
+class Save : public testing::Test {
+protected:
+    void SetUp() override { device::Reset(); }
+    void Start(const std::wstring& args = L"")
+    {
+        ASSERT_TRUE(program.Start(args));
+        main = program.WaitWindow();
+        ASSERT_NE(main, (HWND)NULL);
+    }
+    HWND TourList() { return GetDlgItem(main, IDC_MAIN_TOURLIST); }
+    // OK pressed as a tap: true when the program ended with 1.
+    bool PressOk()
+    {
+        Click(main, IDOK);
+        Settle(main);
+        if (IsWindow(main) && IsWindowVisible(main))
+            return false;   // the window stayed open
+        return program.WaitExit() == 1;
+    }
+    void TearDown() override
+    {
+        if (program.Running()) {
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            program.WaitExit();
+        }
+    }
+    Program program;
+    HWND main = NULL;
+};
+
+TEST_F(Save, TheTourGoesToAStampedFileAsItIs)
+{
+    Start();
+    AddItems(TourList(), {L"8.5,49.25,\"Start\"\n", L"ohne Zeilenende", L"9.0,50.0,\"M\u00fchle\"\n"});
+    long long before = NowSeconds();
+    ASSERT_TRUE(PressOk());
+    long long after = NowSeconds();
+    auto saved = SavedTours();
+    ASSERT_EQ(saved.size(), 1u);
+    const std::wstring& name = saved[0];
+    ASSERT_EQ(name.size(), 3 + 15 + 4u) << Narrow(name);
+    EXPECT_EQ(name.substr(18), L".asc");
+    long long stamp = StampSeconds(name.substr(3, 15));
+    EXPECT_GE(stamp, before - 1) << "UTC, within a second or two of the clock";
+    EXPECT_LE(stamp, after + 1);
+    EXPECT_EQ(device::Read(kTours + name), "8.5,49.25,\"Start\"\r\nohne Zeilenende9.0,50.0,\"M\xFChle\"\r\n");
+    EXPECT_FALSE(device::Exists(kRoute)) << "no hand-off by default";
+}
+
+TEST_F(Save, EmptyTourGivesAnEmptyFileAndTheHandOffNamesIt)
+{
+    device::Write(kConfig, "koord465=1\r\n");
+    device::Write(kRoute, "akt=3\r\nroute=\\alt.asc\r\nmehr=1\r\n");
+    Start();
+    ASSERT_TRUE(PressOk());
+    auto saved = SavedTours();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(device::Read(kTours + saved[0]), "");
+    EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=" + Narrow(kTours + saved[0]) + "\r\n")
+        << "replaced whole";
+}
+
+TEST_F(Save, HandOffOnlyForExactlyOne)
+{
+    struct Case { const char* config; const wchar_t* args; bool handOff; };
+    const Case cases[] = {
+        {"koord465=0\r\n", L"", false},
+        {"koord465=2\r\n", L"", false},
+        {"koord465=-1\r\n", L"", false},
+        {"koord465=\r\n", L"", false},
+        {"koord465=1\r\n", L"KOORD465=0", false},
+        {"koord465=1\r\n", L"Koord465=", false},
+        {"", L"/x KOORD465=1 y", true},
+        {"koord465=0\r\n", L"koord465=1", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.config << " / " << Narrow(c.args));
+        device::Reset();
+        device::Write(kConfig, c.config);
+        device::Write(kRoute, "unberührt");
+        Program p;
+        ASSERT_TRUE(p.Start(c.args));
+        HWND w = p.WaitWindow();
+        ASSERT_NE(w, (HWND)NULL);
+        Click(w, IDOK);
+        ASSERT_EQ(p.WaitExit(), 1u);
+        auto saved = SavedTours();
+        ASSERT_EQ(saved.size(), 1u);
+        if (c.handOff)
+            EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=" + Narrow(kTours + saved[0]) + "\r\n");
+        else
+            EXPECT_EQ(device::Read(kRoute), "unberührt");
+    }
+    // Neither created when it is off.
+    device::Reset();
+    Program p;
+    ASSERT_TRUE(p.Start(L"koord465=2"));
+    HWND w = p.WaitWindow();
+    ASSERT_NE(w, (HWND)NULL);
+    Click(w, IDOK);
+    ASSERT_EQ(p.WaitExit(), 1u);
+    EXPECT_FALSE(device::Exists(kRoute));
+}
+
+TEST_F(Save, MissingTourFolderKeepsTheWindowOpen)
+{
+    device::Write(kConfig, "Tour=\\Fehlt\\\r\nkoord465=1\r\n");
+    Start();
+    AddItems(TourList(), {L"1,2,\"a\"\n"});
+    EXPECT_FALSE(PressOk());
+    ASSERT_TRUE(program.Running());
+    Items tour = ListItems(TourList());
+    ASSERT_EQ(tour.size(), 2u);
+    EXPECT_EQ(tour[1].rfind(L"\\Fehlt\\WK_", 0), 0u) << Narrow(tour[1]);
+    EXPECT_EQ(tour[1].size(), 7 + 22u);
+    EXPECT_FALSE(device::Exists(kRoute)) << "nothing handed off";
+
+    // The card is back: the next OK saves, the failed path as an entry.
+    std::filesystem::create_directories(L"D:\\Fehlt");
+    ASSERT_TRUE(PressOk());
+    auto saved = SavedTours(L"\\Fehlt\\");
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(device::Read(L"\\Fehlt\\" + saved[0]), "1,2,\"a\"\r\n" + Narrow(tour[1]));
+    EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=\\Fehlt\\" + Narrow(saved[0]) + "\r\n");
+}
+
+TEST_F(Save, TourFolderTooLongFailsWithoutHarm)
+{
+    device::Write(kConfig, "Tour=\\" + std::string(1010, 't') + "\\\r\n");
+    Start();
+    EXPECT_FALSE(PressOk());
+    ASSERT_TRUE(program.Running());
+    Items tour = ListItems(TourList());
+    ASSERT_EQ(tour.size(), 1u);
+    EXPECT_LE(tour[0].size(), 1023u);
+    EXPECT_EQ(tour[0].rfind(L"\\ttt", 0), 0u);
+}
+
+TEST_F(Save, ALoadedTourSavedUnchangedIsTheSameFile)
+{
+    const std::string bytes = "8.5,49.25,\"M\xFCnchen \x80\"\r\n\r\n13.4,52.5,\"Berlin\"\r\n";
+    device::Write(kTours + L"WK_20100215_123456.asc", bytes);
+    Start();
+    HWND chooser = OpenModal(program.ProcessId(), main, IDC_MAIN_TOURFILE);
+    ASSERT_NE(chooser, (HWND)NULL);
+    AnswerChooser(chooser, main, L"WK_20100215_123456.asc");
+    ASSERT_EQ(ListItems(TourList()).size(), 3u);
+    ASSERT_TRUE(PressOk());
+    auto saved = SavedTours();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(device::Read(kTours + saved[1]), bytes) << "byte for byte, under its new name";
+}
+
+TEST_F(Save, FullCardLeavesNoPartialTour)
+{
+    // Drive E: is a tmpfs of 16 KiB that the test wrapper mounts as root.
+    wchar_t drive[8] = L"";
+    if (GetEnvironmentVariableW(L"WENDRIK_FULL_DRIVE", drive, 8) == 0)
+        GTEST_SKIP() << "no small file system to fill (the wrapper mounts one only as root)";
+    const std::wstring card = std::wstring(drive) + L"\\";
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(card, ec))
+        std::filesystem::remove_all(e.path(), ec);
+    device::Write(kConfig, "Tour=" + Narrow(card) + "\r\nkoord465=1\r\n");
+    device::Write(kRoute, "akt=0\r\nroute=\\alt.asc\r\n");
+    Start();
+    Items tour;
+    for (int i = 0; i < 60; i++)
+        tour.push_back(L"8.5,49.25,\"" + std::wstring(900, L'a' + i % 26) + L"\"\n");
+    AddItems(TourList(), tour);
+    EXPECT_FALSE(PressOk()) << "a tour that did not fit is not reported as saved";
+    ASSERT_TRUE(program.Running());
+    Items after = ListItems(TourList());
+    ASSERT_EQ(after.size(), 61u);
+    EXPECT_EQ(after.back().rfind(card + L"WK_", 0), 0u);
+    int left = 0;
+    for (const auto& e : std::filesystem::directory_iterator(card, ec))
+        left += e.path().filename().wstring().rfind(L"WK_", 0) == 0;
+    EXPECT_EQ(left, 0) << "no half tour for the navigation application";
+    EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=\\alt.asc\r\n") << "hand-off untouched";
+}
+
+}  // namespace
