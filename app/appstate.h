@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "nearest.h"
 #include "textread.h"
 #include "textwrite.h"
 #include "wtext.h"
@@ -14,15 +15,6 @@ enum ChooserMode : int32_t {
     kChooserTours = 1,   // tourDir
     kChooserPois = 2,    // poiDir
 };
-
-// One of the proximity search's five result slots.
-struct NearestSlot {
-    int32_t distanceKm;  // whole kilometres, truncated; kSlotEmpty when empty
-    Text text;           // the finished result line
-};
-
-constexpr int32_t kSlotEmpty = 99999999;
-constexpr int kNearestCount = 5;
 
 struct AppState {
     TextWriter outFile;        // the file being written
