@@ -3,6 +3,8 @@
 
 #include "appstate.h"
 #include "chooser.h"
+#include "platform.h"
+#include "search.h"
 #include "../res/resource.h"
 
 namespace {
@@ -45,6 +47,17 @@ void LoadFile(HWND target, int chooserMode)
     TextClose(&app.inFile);
     SendMessageW(target, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(target, NULL, TRUE);
+}
+
+// "*5*": the proximity search, which appends its results to the tour
+// itself. The small portrait screen has no layout for it.
+void OpenSearch()
+{
+    if (app.screenWidth == 240)
+        return;
+    LPCDLGTEMPLATEW dialogTemplate = LoadDialogTemplate(app.instance, IDD_SEARCH);
+    if (dialogTemplate != NULL)
+        DialogBoxIndirectParamW(app.instance, dialogTemplate, GetActiveWindow(), SearchDialogProc, 0);
 }
 
 }  // namespace
@@ -94,6 +107,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         case IDC_MAIN_TOURFILE:
             LoadFile(app.tourList, kChooserTours);
+            return FALSE;
+        case IDC_MAIN_SEARCH:
+            OpenSearch();
             return FALSE;
         }
         return FALSE;

@@ -127,8 +127,8 @@ namespace {
 
 struct Search {
     DWORD processId;
-    HWND skip;
-    bool wantClass;
+    HWND owner;        // a dialog owned by this window, or NULL
+    bool wantClass;    // the main window: class "someClass", no owner
     HWND found;
 };
 
@@ -137,11 +137,13 @@ BOOL CALLBACK EnumTop(HWND w, LPARAM param)
     Search* s = (Search*)param;
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
-    if (pid != s->processId || w == s->skip)
+    if (pid != s->processId)
         return TRUE;
     wchar_t cls[64] = L"";
     GetClassNameW(w, cls, 64);
-    if (s->wantClass ? wcscmp(cls, L"someClass") == 0 : IsWindowVisible(w) && wcscmp(cls, L"IME") != 0) {
+    bool match = s->wantClass ? wcscmp(cls, L"someClass") == 0 && GetWindow(w, GW_OWNER) == NULL
+                              : IsWindowVisible(w) && GetWindow(w, GW_OWNER) == s->owner;
+    if (match) {
         s->found = w;
         return FALSE;
     }
@@ -157,11 +159,11 @@ HWND FindProgramWindow(DWORD processId)
     return s.found;
 }
 
-HWND WaitDialog(DWORD processId, HWND skip, DWORD timeoutMs)
+HWND WaitDialog(DWORD processId, HWND owner, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
-        Search s = {processId, skip, false, NULL};
+        Search s = {processId, owner, false, NULL};
         EnumWindows(EnumTop, (LPARAM)&s);
         if (s.found != NULL)
             return s.found;

@@ -47,9 +47,9 @@ private:
 
 // A top-level window of class "someClass" that belongs to the process.
 HWND FindProgramWindow(DWORD processId);
-// A visible top-level window of the process other than skip (a modal
-// dialog on top of the main window), or NULL after the timeout.
-HWND WaitDialog(DWORD processId, HWND skip, DWORD timeoutMs = 10000);
+// A visible window of the process owned by owner (a modal dialog over
+// it), or NULL after the timeout.
+HWND WaitDialog(DWORD processId, HWND owner, DWORD timeoutMs = 10000);
 
 // Control texts and list contents through messages, which Wine marshals
 // between processes.
