@@ -65,6 +65,10 @@ cmp -s "$build/windows/Wendrik.exe" "$progdir/Wendrik.exe" || cp "$build/windows
 prefix="$build/wine/run"
 prefix_ready "$prefix" "$(screen_size "$width")"
 map_drive "$prefix" d "$dev"
+# The sample navigation position, unless the prefix already holds one.
+if ! grep -q 'streetdirector\\\\Position' "$prefix/user.reg" 2>/dev/null; then
+  WINEPREFIX="$prefix" "$WINE64" regedit /S "$(WINEPREFIX="$prefix" "$WINE64" winepath -w "$root/samples/navigation.reg")" >/dev/null 2>&1 || true
+fi
 # With the working directory inside the device folder, Wine's current drive
 # is D:, so "\Storage Card\..." and "\My Documents\..." resolve there.
 cd "$dev"

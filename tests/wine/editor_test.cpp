@@ -260,6 +260,7 @@ TEST_F(Editor, ChooserLayoutFollowsTheScreen)
         RECT c = ScreenRect(GetDlgItem(chooser, id));
         EXPECT_TRUE(c.left >= 0 && c.top >= 0 && c.right <= width && c.bottom <= height) << "control " << id;
     }
+    Sleep(300);  // let it paint
     if (!ShotFolder().empty())
         TakeScreenshot().SaveBmp(ShotFolder() + L"\\chooser-" + std::to_wstring(width) + L".bmp");
     AnswerChooser(chooser, main, L"", false);

@@ -110,6 +110,7 @@ TEST_F(Search, OpensFreshAndStaysOpenOnEnterEscAndClose)
     EXPECT_GE(r.top, 0);
     EXPECT_LE(r.right, GetSystemMetrics(SM_CXSCREEN) + GetSystemMetrics(SM_CXDLGFRAME));
     EXPECT_LE(r.bottom, GetSystemMetrics(SM_CYSCREEN));
+    Sleep(300);  // let it paint
     if (!ShotFolder().empty())
         TakeScreenshot().SaveBmp(ShotFolder() + L"\\search-" + std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L".bmp");
 }
