@@ -3,23 +3,17 @@
 
 #include "appstate.h"
 #include "chooser.h"
+#include "listtext.h"
 #include "platform.h"
 #include "search.h"
 #include "../res/resource.h"
 
 namespace {
 
-// The selected entry of a list into lineBuf. False with nothing selected,
-// or an entry too long for the buffer (which no file or search gives).
+// The selected entry of a list into lineBuf; false with nothing selected.
 bool SelectedIntoLineBuf(HWND list)
 {
-    LRESULT index = SendMessageW(list, LB_GETCURSEL, 0, 0);
-    if (index == LB_ERR)
-        return false;
-    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length >= (LRESULT)CountOf(app.lineBuf))
-        return false;
-    return SendMessageW(list, LB_GETTEXT, index, (LPARAM)app.lineBuf) != LB_ERR;
+    return ListText(list, SendMessageW(list, LB_GETCURSEL, 0, 0), app.lineBuf, CountOf(app.lineBuf));
 }
 
 // Lets the user choose a file and puts its lines into target, one entry a

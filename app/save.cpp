@@ -3,6 +3,7 @@
 
 #include "appstate.h"
 #include "calendar.h"
+#include "listtext.h"
 
 namespace {
 
@@ -11,14 +12,10 @@ const wchar_t kRouteFile[] = L"\\My Documents\\route.cfg";
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01 UTC.
 const unsigned long long kFileTimeAt1970 = 116444736000000000ULL;
 
-// The tour list's entry into lineBuf; false past the last entry (or for an
-// entry too long for the buffer, which nothing adds).
+// The tour list's entry into lineBuf; false past the last entry.
 bool EntryIntoLineBuf(LRESULT index)
 {
-    LRESULT length = SendMessageW(app.tourList, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length >= (LRESULT)CountOf(app.lineBuf))
-        return false;
-    return SendMessageW(app.tourList, LB_GETTEXT, index, (LPARAM)app.lineBuf) != LB_ERR;
+    return ListText(app.tourList, index, app.lineBuf, CountOf(app.lineBuf));
 }
 
 // Windows-1252 when every entry fits, else UTF-8.

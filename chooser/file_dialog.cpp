@@ -2,6 +2,7 @@
 #include "chooser.h"
 
 #include "appstate.h"
+#include "listtext.h"
 #include "platform.h"
 #include "../res/resource.h"
 
@@ -42,13 +43,8 @@ void FillList(HWND list)
 void TakeChoice(HWND list)
 {
     LRESULT index = SendMessageW(list, LB_GETCURSEL, 0, 0);
-    if (index == LB_ERR)
-        return;
-    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length >= (LRESULT)CountOf(app.fileName))
-        return;
-    SendMessageW(list, LB_GETTEXT, index, (LPARAM)app.fileName);
-    AppendText(app.lineBuf, CountOf(app.lineBuf), app.fileName);
+    if (ListText(list, index, app.fileName, CountOf(app.fileName)))
+        AppendText(app.lineBuf, CountOf(app.lineBuf), app.fileName);
 }
 
 void MoveSelection(HWND list, int step)

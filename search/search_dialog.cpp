@@ -6,7 +6,7 @@
 
 #include "appstate.h"
 #include "chooser.h"
-#include "geo.h"
+#include "listtext.h"
 #include "search.h"
 #include "../res/resource.h"
 
@@ -93,15 +93,6 @@ void Clear(HWND dialog)
     Check(dialog, IDC_SEARCH_NORTH);
 }
 
-// A list's entry into buf[kTextLen]; false past the end or when too long.
-bool ListEntry(HWND list, LRESULT index, wchar_t* buf)
-{
-    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length >= (LRESULT)kTextLen)
-        return false;
-    return SendMessageW(list, LB_GETTEXT, index, (LPARAM)buf) != LB_ERR;
-}
-
 // "Tourende": the last tour point into the fields. An empty tour leaves
 // them as they are.
 void TakeTourEnd(HWND dialog)
@@ -109,7 +100,7 @@ void TakeTourEnd(HWND dialog)
     Check(dialog, IDC_SEARCH_TOUREND);
     LRESULT count = SendMessageW(app.tourList, LB_GETCOUNT, 0, 0);
     Text line;
-    if (count == LB_ERR || count <= 0 || !ListEntry(app.tourList, count - 1, line))
+    if (count == LB_ERR || count <= 0 || !ListText(app.tourList, count - 1, line, CountOf(line)))
         return;
     double lon = wcstod(line, &app.parseEnd);
     double lat = *app.parseEnd != L'\0' ? wcstod(app.parseEnd + 1, NULL) : 0;
@@ -144,7 +135,7 @@ void Transfer(HWND dialog)
 {
     HWND results = GetDlgItem(dialog, IDC_SEARCH_RESULTS);
     Text line;
-    for (LRESULT i = 0; ListEntry(results, i, line); i++)
+    for (LRESULT i = 0; ListText(results, i, line, CountOf(line)); i++)
         SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)line);
     EndDialog(dialog, 1);
 }
