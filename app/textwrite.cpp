@@ -24,7 +24,7 @@ void PutBytes(TextWriter* w, const unsigned char* bytes, size_t n)
 void PutChar(TextWriter* w, uint32_t c)
 {
     unsigned char b[4];
-    if (c == L'\n') {
+    if (c == L'\n' && w->crlf) {
         const unsigned char crlf[2] = {'\r', '\n'};
         PutBytes(w, crlf, 2);
         return;
@@ -81,6 +81,7 @@ bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
     w->encoding = encoding == kEncodingCp1252 ? kEncodingCp1252 : kEncodingUtf8;
     w->failed = false;
     w->pendingHigh = 0;
+    w->crlf = true;
     w->file = OpenFileWide(path, "wb");
     if (w->file == nullptr)
         return false;
@@ -89,6 +90,15 @@ bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
         PutBytes(w, bom, 3);
     }
     return true;
+}
+
+void TextAttachWrite(TextWriter* w, FILE* stream)
+{
+    w->file = stream;
+    w->encoding = kEncodingUtf8;
+    w->failed = false;
+    w->pendingHigh = 0;
+    w->crlf = false;
 }
 
 void TextWrite(TextWriter* w, const wchar_t* text)
@@ -111,6 +121,16 @@ void TextWrite(TextWriter* w, const wchar_t* text)
         }
         PutChar(w, c);
     }
+}
+
+bool TextFlush(TextWriter* w)
+{
+    if (w->file == nullptr)
+        return false;
+    FlushPendingHigh(w);
+    if (fflush(w->file) != 0 || ferror(w->file))
+        w->failed = true;
+    return !w->failed;
 }
 
 bool TextCloseWrite(TextWriter* w)

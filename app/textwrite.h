@@ -16,6 +16,7 @@ struct TextWriter {
     TextEncoding encoding;   // kEncodingCp1252 or kEncodingUtf8
     bool failed;             // a write did not reach the file
     wchar_t pendingHigh;     // first half of a surrogate pair, or 0
+    bool crlf;               // a line feed goes out as CR LF
 };
 
 // True when every character of text has a Windows-1252 byte.
@@ -24,8 +25,16 @@ bool TextFitsCp1252(const wchar_t* text);
 // Creates or empties the file. False when it cannot be created.
 bool TextOpenWrite(TextWriter* writer, const wchar_t* path, TextEncoding encoding);
 
+// Writes to a stream that is already open (standard output), UTF-8
+// without a byte order mark and with plain line feeds; never closes it.
+void TextAttachWrite(TextWriter* writer, FILE* stream);
+
 // Writes text as it is, adding nothing. Failures are remembered.
 void TextWrite(TextWriter* writer, const wchar_t* text);
+
+// Flushes an attached stream without closing it; false when any write
+// failed (a full disk, a closed pipe).
+bool TextFlush(TextWriter* writer);
 
 // Flushes and closes. False when any write or the close failed: the file
 // on disk is then not what was written.
