@@ -48,6 +48,16 @@ bool TextOpenRead(TextReader* reader, const wchar_t* path);
 // empty, when the file has no more characters or a read fails.
 bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
 
+// The next line's bytes, without decoding them, when the whole line (up to
+// its line feed) lies in the block, takes fewer than max bytes, and the
+// file is Windows-1252 or UTF-8: then *bytes points at it, *len is its
+// length before the line feed, and TextReadLine(buf, max + 1) would give
+// it as one piece. False otherwise; nothing is consumed either way.
+bool TextPeekLine(TextReader* reader, size_t max, const unsigned char** bytes, size_t* len);
+
+// Passes over the line that TextPeekLine gave.
+void TextSkipLine(TextReader* reader, size_t len);
+
 // Closes the file; harmless on a reader that is not open.
 void TextClose(TextReader* reader);
 

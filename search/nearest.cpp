@@ -1,12 +1,143 @@
 #include "nearest.h"
 
+#include <cmath>
 #include <cwchar>
 
 #include "geo.h"
 
+namespace {
+
+// Powers of ten that a double holds exactly.
+const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Lower bound of the distance per radian of latitude difference: the
+// distance is never below (1 - 3f) times the spherical 2aω (the band that
+// ComputeDistanceBearing keeps it in), and ω is never below half the
+// latitude difference while both latitudes lie within ±90. A margin of
+// 1e-9 covers rounding many times over.
+const double kKmPerRadianAtLeast = kEquatorialRadiusKm * (1 - 3 * kFlattening) * (1 - 1e-9);
+
+// The slot a nearer line would take: the one with the largest distance,
+// the first of equals.
+int Candidate(const NearestSlot* slots)
+{
+    int candidate = 0;
+    for (int i = 1; i < kNearestCount; i++)
+        if (slots[i].exactKm > slots[candidate].exactKm)
+            candidate = i;
+    return candidate;
+}
+
+// True when a POI at latitude lat is provably farther from the reference
+// than farthest: decided without the trigonometry.
+bool TooFarNorthOrSouth(double lat, double refLat, double farthest)
+{
+    return lat >= -90 && lat <= 90 && refLat >= -90 && refLat <= 90 &&
+           std::fabs(lat - refLat) * (kGeoPi / 180) * kKmPerRadianAtLeast > farthest;
+}
+
+enum Verdict { kDecode, kSkip };
+
+// A number at p as ParseNumber's fast path reads it, straight from the
+// bytes of an undecoded line. 1 when read, 0 when the bytes hold no number
+// at all, -1 when only the decoded line can tell (a CR or NUL, which
+// decoding drops, a byte beyond ASCII, or what the fast path leaves to
+// wcstod).
+int NumberFromBytes(const unsigned char* p, const unsigned char* end, double* value,
+                    const unsigned char** stop)
+{
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f'))
+        p++;
+    const unsigned char* sign = p;
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) {
+        negative = *p == '-';
+        p++;
+    }
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; p++, count++)
+        digits = digits * 10 + (uint64_t)(*p - '0');
+    if (p < end && *p == '.') {
+        for (p++; p < end && *p >= '0' && *p <= '9'; p++, count++, decimals++)
+            digits = digits * 10 + (uint64_t)(*p - '0');
+    }
+    if (count == 0) {
+        // wcstod also reads "inf" and "nan"; anything else is no number.
+        const unsigned char* q = sign < end && (*sign == '-' || *sign == '+') ? sign + 1 : sign;
+        if (q == end)
+            return 0;
+        unsigned c = *q | 0x20;
+        return c == 'i' || c == 'n' || *q == '.' || *q == '\r' || *q == 0 || *q >= 0x80 ? -1 : 0;
+    }
+    if (count > 15)
+        return -1;
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X' || *p == 0))
+        return -1;
+    double v = (double)digits / kPow10[decimals];
+    *value = negative ? -v : v;
+    *stop = p;
+    return 1;
+}
+
+// Whether an undecoded line could be taken. kSkip only where RankLine on
+// the decoded line would refuse it too.
+Verdict QuickVerdict(const unsigned char* b, size_t len, const NearestSlot* slots, double refLat)
+{
+    const unsigned char* end = b + len;
+    const unsigned char* stop;
+    double lon, lat;
+    int got = NumberFromBytes(b, end, &lon, &stop);
+    if (got <= 0)
+        return got == 0 ? kSkip : kDecode;
+    if (stop == end)
+        return kSkip;                       // nothing after the longitude
+    if (*stop == '\r' || *stop == 0 || *stop >= 0x80)
+        return kDecode;                     // a separator that decoding may change
+    got = NumberFromBytes(stop + 1, end, &lat, &stop);
+    if (got <= 0)
+        return got == 0 ? kSkip : kDecode;
+    if (lon == 0 && lat == 0)
+        return kSkip;
+    return TooFarNorthOrSouth(lat, refLat, slots[Candidate(slots)].exactKm) ? kSkip : kDecode;
+}
+
+}  // namespace
+
+double ParseNumber(const wchar_t* s, wchar_t** end)
+{
+    // Short decimals, as POI files hold them: the digits gathered as an
+    // integer below 10^15 and divided once by an exact power of ten. Both
+    // operands are exact, so the one rounding of the division gives the
+    // correctly rounded value, as wcstod does. Everything else (exponents,
+    // long digit runs, hexadecimal, "inf", "nan") goes to wcstod itself.
+    const wchar_t* p = s;
+    while (*p == L' ' || (*p >= L'\t' && *p <= L'\r'))
+        p++;
+    bool negative = false;
+    if (*p == L'-' || *p == L'+') {
+        negative = *p == L'-';
+        p++;
+    }
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    for (; *p >= L'0' && *p <= L'9'; p++, count++)
+        digits = digits * 10 + (uint64_t)(*p - L'0');
+    if (*p == L'.') {
+        for (p++; *p >= L'0' && *p <= L'9'; p++, count++, decimals++)
+            digits = digits * 10 + (uint64_t)(*p - L'0');
+    }
+    if (count == 0 || count > 15 || *p == L'e' || *p == L'E' || *p == L'x' || *p == L'X')
+        return std::wcstod(s, end);
+    double value = (double)digits / kPow10[decimals];
+    *end = const_cast<wchar_t*>(p);
+    return negative ? -value : value;
+}
+
 bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parseEnd)
 {
-    *lon = std::wcstod(line, parseEnd);
+    *lon = ParseNumber(line, parseEnd);
     if (*parseEnd == line)
         return false;
     // Nothing after the longitude: there is no latitude to read.
@@ -14,7 +145,7 @@ bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parse
         return false;
     const wchar_t* start = *parseEnd + 1;
     wchar_t* latEnd;
-    *lat = std::wcstod(start, &latEnd);
+    *lat = ParseNumber(start, &latEnd);
     return latEnd != start;
 }
 
@@ -35,14 +166,15 @@ bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double ref
     if (lon == 0 && lat == 0)
         return false;
 
+    const int candidate = Candidate(slots);
+    const double farthest = slots[candidate].exactKm;
+    // Most lines of a large file lie too far north or south to be taken.
+    if (TooFarNorthOrSouth(lat, refLat, farthest))
+        return false;
+
     double d, bearing;
     ComputeDistanceBearing(refLat, refLon, lat, lon, d, bearing);
-
-    int candidate = 0;
-    for (int i = 1; i < kNearestCount; i++)
-        if (slots[i].exactKm > slots[candidate].exactKm)
-            candidate = i;
-    if (!(d < slots[candidate].exactKm))
+    if (!(d < farthest))
         return false;   // also for a distance that is not a number
 
     NearestSlot& slot = slots[candidate];
@@ -80,8 +212,20 @@ bool SearchNearest(TextReader* reader, const wchar_t* path, double refLat, doubl
     if (!TextOpenRead(reader, path))
         return false;
     ResetSlots(slots);
-    while (TextReadLine(reader, lineBuf, kTextLen))
+    for (;;) {
+        // Most lines are decided from their bytes in the read block; only a
+        // line that may be taken, or one its bytes cannot decide, is decoded.
+        const unsigned char* bytes;
+        size_t len;
+        if (TextPeekLine(reader, kTextLen - 1, &bytes, &len) &&
+            QuickVerdict(bytes, len, slots, refLat) == kSkip) {
+            TextSkipLine(reader, len);
+            continue;
+        }
+        if (!TextReadLine(reader, lineBuf, kTextLen))
+            break;
         RankLine(slots, lineBuf, refLat, refLon, parseEnd);
+    }
     TextClose(reader);
     return true;
 }

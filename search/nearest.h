@@ -17,6 +17,11 @@ struct NearestSlot {
     double exactKm;      // the distance itself, by which slots are ranked
 };
 
+// A number as wcstod reads one (leading white space, sign, digits, ".",
+// exponent), with an exact fast path for short decimals. *end is left
+// right after it, or at s when there is none.
+double ParseNumber(const wchar_t* s, wchar_t** end);
+
 // The two numbers at the start of a POI line: the longitude, then the
 // latitude one character after the longitude's end (whatever that
 // character is). *parseEnd is left where the longitude ended. False when

@@ -1,0 +1,187 @@
+// The fast search must give exactly what the plain computation gives: the
+// same slots, digit for digit, for every file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "geo.h"
+#include "nearest.h"
+#include "tempfiles.h"
+
+namespace {
+
+// The plain path: wcstod for both numbers, the full distance for every
+// usable line, no shortcut.
+void RankLinePlain(NearestSlot* slots, const wchar_t* line, double refLat, double refLon)
+{
+    wchar_t* end;
+    double lon = std::wcstod(line, &end);
+    if (end == line || *end == L'\0')
+        return;
+    const wchar_t* start = end + 1;
+    wchar_t* latEnd;
+    double lat = std::wcstod(start, &latEnd);
+    if (latEnd == start || (lon == 0 && lat == 0))
+        return;
+    double d, bearing;
+    ComputeDistanceBearing(refLat, refLon, lat, lon, d, bearing);
+    int c = 0;
+    for (int i = 1; i < kNearestCount; i++)
+        if (slots[i].exactKm > slots[c].exactKm)
+            c = i;
+    if (!(d < slots[c].exactKm))
+        return;
+    slots[c].exactKm = d;
+    slots[c].distanceKm = (int32_t)d;
+    FormatResult(slots[c].text, kTextLen, line, d, CompassPoint(bearing));
+}
+
+void SearchPlain(const std::wstring& path, double lat, double lon, NearestSlot* slots)
+{
+    auto reader = std::make_unique<TextReader>();
+    ASSERT_TRUE(TextOpenRead(reader.get(), path.c_str()));
+    ResetSlots(slots);
+    Text line;
+    while (TextReadLine(reader.get(), line, kTextLen))
+        RankLinePlain(slots, line, lat, lon);
+    TextClose(reader.get());
+}
+
+void ExpectSameSlots(const NearestSlot* fast, const NearestSlot* plain, const std::string& what)
+{
+    for (int i = 0; i < kNearestCount; i++) {
+        SCOPED_TRACE(what + ", slot " + std::to_string(i));
+        ASSERT_EQ(fast[i].distanceKm, plain[i].distanceKm);
+        if (plain[i].distanceKm == kSlotEmpty)
+            continue;
+        uint64_t a, b;
+        std::memcpy(&a, &fast[i].exactKm, 8);
+        std::memcpy(&b, &plain[i].exactKm, 8);
+        ASSERT_EQ(a, b);
+        ASSERT_STREQ(fast[i].text, plain[i].text);
+    }
+}
+
+// Lines of every kind a POI file may hold, and many it should not.
+std::string RandomLine(std::mt19937& rng, double centreLat, double centreLon, double spread)
+{
+    std::uniform_real_distribution<double> u(-1, 1);
+    char num[64];
+    auto coord = [&](double centre) {
+        int decimals = (int)(rng() % 8);
+        std::snprintf(num, sizeof num, "%.*f", decimals, centre + u(rng) * spread);
+        return std::string(num);
+    };
+    const char* names[] = {"\"M\xC3\xBChle\"", "\"Stra\xC3\x9F" "e\"", "\"K\xF6ln\"", "\"x\"", "", "\"\xE2\x82\xAC\""};
+    std::string name = names[rng() % 6];
+    switch (rng() % 24) {
+    case 0: return "";
+    case 1: return "; Kommentar " + coord(centreLon);
+    case 2: return coord(centreLon) + "," + coord(centreLat) + "e0," + name;
+    case 3: return "  " + coord(centreLon) + ", " + coord(centreLat) + "," + name;
+    case 4: return coord(centreLon) + "\xC2\xA7" + coord(centreLat) + "," + name;  // two-byte separator
+    case 5: return coord(centreLon) + std::string(1, '\0') + coord(centreLat) + "," + name;
+    case 6: return coord(centreLon) + "," + coord(centreLat).substr(0, 3) + std::string(1, '\0') + "5," + name;
+    case 7: return "inf," + coord(centreLat) + "," + name;
+    case 8: return "nan,nan," + name;
+    case 9: return "0x1p3," + coord(centreLat) + "," + name;
+    case 10: return "8.12345678901234567," + coord(centreLat) + "," + name;
+    case 11: return "0,0," + name;
+    case 12: return "-0.0,0," + name;
+    case 13: return coord(centreLon) + "\r" + coord(centreLat) + "," + name;
+    case 14: return coord(centreLon);
+    case 15: return "+" + coord(centreLon) + ";+" + coord(centreLat) + ";" + name;
+    case 16: return "." + std::to_string(rng() % 100) + "," + coord(centreLat) + "," + name;
+    case 17: return coord(centreLon) + "," + coord(centreLat) + "," + std::string(1100, 'L');
+    case 18: return coord(centreLon) + ",200," + name;   // a latitude past the pole
+    default: return coord(centreLon) + "," + coord(centreLat) + "," + name;
+    }
+}
+
+TEST(NearestEquivalence, RandomFilesGiveTheSameSlotsAsThePlainPath)
+{
+    TempDir dir;
+    std::mt19937 rng(20261209);
+    auto reader = std::make_unique<TextReader>();
+    static NearestSlot fast[kNearestCount], plain[kNearestCount];
+    static Text lineBuf;
+    for (int file = 0; file < 300; file++) {
+        double spread = file % 3 == 0 ? 0.05 : file % 3 == 1 ? 1.0 : 40.0;
+        std::string bytes = file % 7 == 0 ? "\xEF\xBB\xBF" : "";
+        int lines = 1 + (int)(rng() % 400);
+        for (int i = 0; i < lines; i++)
+            bytes += RandomLine(rng, 50, 8, spread) + (rng() % 3 ? "\r\n" : "\n");
+        if (file % 5 == 0)
+            bytes += "8.1,50.1,\"last, no line feed\"";
+        std::wstring path = dir.Write("f" + std::to_string(file) + ".asc", bytes);
+        double refLat = 50 + (file % 4 == 0 ? 0 : (double)(rng() % 1000) / 1000);
+        double refLon = 8 + (double)(rng() % 1000) / 1000;
+        wchar_t* parseEnd;
+        ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), refLat, refLon, fast, lineBuf, &parseEnd));
+        SearchPlain(path, refLat, refLon, plain);
+        ExpectSameSlots(fast, plain, "file " + std::to_string(file));
+    }
+}
+
+TEST(NearestEquivalence, GeneratedLookingFileAtSeveralPositions)
+{
+    // A larger file across Germany, searched from several places, the
+    // slots compared after the whole pass.
+    TempDir dir;
+    std::mt19937 rng(7);
+    std::string bytes = "; POI-Sammlung\r\n";
+    std::uniform_real_distribution<double> lat(47.3, 55.0), lon(5.9, 15.0);
+    char buf[128];
+    for (int i = 0; i < 60000; i++) {
+        std::snprintf(buf, sizeof buf, "%.5f,%.5f,\"Tankstelle M\xC3\xBCller %d\"\r\n", lon(rng), lat(rng), i);
+        bytes += buf;
+    }
+    std::wstring path = dir.Write("de.asc", bytes);
+    auto reader = std::make_unique<TextReader>();
+    static NearestSlot fast[kNearestCount], plain[kNearestCount];
+    static Text lineBuf;
+    const double refs[][2] = {{50.11, 8.68}, {52.52, 13.405}, {48.137, 11.575}, {0, 0}, {54.9, 9.4}, {-33.9, 151.2}};
+    for (const auto& r : refs) {
+        wchar_t* parseEnd;
+        ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), r[0], r[1], fast, lineBuf, &parseEnd));
+        SearchPlain(path, r[0], r[1], plain);
+        ExpectSameSlots(fast, plain, std::to_string(r[0]) + "," + std::to_string(r[1]));
+    }
+}
+
+TEST(NearestEquivalence, ParseNumberIsWcstod)
+{
+    const wchar_t* texts[] = {L"8.5", L"-8.5", L"+.5", L"  49.25x", L"\t1.", L"0", L"-0", L"007.50",
+                              L"123456789012345", L"1234567890123456", L"0.000000000000001",
+                              L"1e3", L"1.5E-2", L"inf", L"-nan", L"0x10", L".", L"-", L"", L"abc",
+                              L"179.99999", L"13.40500", L"\n5", L"5\n"};
+    for (const wchar_t* t : texts) {
+        SCOPED_TRACE(testing::Message() << "\"" << t << "\"");
+        wchar_t *e1, *e2;
+        double a = ParseNumber(t, &e1), b = std::wcstod(t, &e2);
+        EXPECT_EQ(e1, e2);
+        uint64_t ua, ub;
+        std::memcpy(&ua, &a, 8);
+        std::memcpy(&ub, &b, 8);
+        if (!(std::isnan(a) && std::isnan(b))) {
+            EXPECT_EQ(ua, ub);
+        }
+    }
+    std::mt19937 rng(3);
+    for (int i = 0; i < 200000; i++) {
+        wchar_t t[40];
+        int decimals = (int)(rng() % 10);
+        std::swprintf(t, 40, L"%.*f", decimals, ((double)rng() / 4294967296.0 - 0.5) * 400);
+        wchar_t *e1, *e2;
+        double a = ParseNumber(t, &e1), b = std::wcstod(t, &e2);
+        ASSERT_EQ(std::memcmp(&a, &b, 8), 0) << i;
+        ASSERT_EQ(e1, e2);
+    }
+}
+
+}  // namespace
