@@ -1,6 +1,7 @@
 #include "nearest.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cwchar>
 
 #include "geo.h"
@@ -105,13 +106,29 @@ Verdict QuickVerdict(const unsigned char* b, size_t len, const NearestSlot* slot
 
 }  // namespace
 
+double ParseNumberGeneral(const wchar_t* s, wchar_t** end)
+{
+    // A number is ASCII: hand the ASCII start of the text to strtod, which
+    // is correctly rounded in both C libraries we build with (a wide wcstod
+    // is not, on Windows).
+    char narrow[kTextLen];
+    size_t n = 0;
+    for (; n + 1 < sizeof narrow && s[n] != L'\0' && (unsigned)s[n] < 0x80; n++)
+        narrow[n] = (char)s[n];
+    narrow[n] = '\0';
+    char* stop;
+    double value = std::strtod(narrow, &stop);
+    *end = const_cast<wchar_t*>(s + (stop - narrow));
+    return value;
+}
+
 double ParseNumber(const wchar_t* s, wchar_t** end)
 {
     // Short decimals, as POI files hold them: the digits gathered as an
     // integer below 10^15 and divided once by an exact power of ten. Both
     // operands are exact, so the one rounding of the division gives the
-    // correctly rounded value, as wcstod does. Everything else (exponents,
-    // long digit runs, hexadecimal, "inf", "nan") goes to wcstod itself.
+    // correctly rounded value. Everything else (exponents, long digit runs,
+    // hexadecimal, "inf", "nan") takes the general path.
     const wchar_t* p = s;
     while (*p == L' ' || (*p >= L'\t' && *p <= L'\r'))
         p++;
@@ -129,7 +146,7 @@ double ParseNumber(const wchar_t* s, wchar_t** end)
             digits = digits * 10 + (uint64_t)(*p - L'0');
     }
     if (count == 0 || count > 15 || *p == L'e' || *p == L'E' || *p == L'x' || *p == L'X')
-        return std::wcstod(s, end);
+        return ParseNumberGeneral(s, end);
     double value = (double)digits / kPow10[decimals];
     *end = const_cast<wchar_t*>(p);
     return negative ? -value : value;

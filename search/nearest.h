@@ -18,9 +18,13 @@ struct NearestSlot {
 };
 
 // A number as wcstod reads one (leading white space, sign, digits, ".",
-// exponent), with an exact fast path for short decimals. *end is left
-// right after it, or at s when there is none.
+// exponent, also "inf", "nan" and hexadecimal), always correctly rounded,
+// with an exact fast path for short decimals. *end is left right after it,
+// or at s when there is none. The program's one number parser.
 double ParseNumber(const wchar_t* s, wchar_t** end);
+
+// The same without the fast path, for the rare number that needs it.
+double ParseNumberGeneral(const wchar_t* s, wchar_t** end);
 
 // The two numbers at the start of a POI line: the longitude, then the
 // latitude one character after the longitude's end (whatever that

@@ -102,8 +102,9 @@ void TakeTourEnd(HWND dialog)
     Text line;
     if (count == LB_ERR || count <= 0 || !ListText(app.tourList, count - 1, line, CountOf(line)))
         return;
-    double lon = wcstod(line, &app.parseEnd);
-    double lat = *app.parseEnd != L'\0' ? wcstod(app.parseEnd + 1, NULL) : 0;
+    wchar_t* latEnd;
+    double lon = ParseNumber(line, &app.parseEnd);
+    double lat = *app.parseEnd != L'\0' ? ParseNumber(app.parseEnd + 1, &latEnd) : 0;
     SetDegrees(dialog, IDC_SEARCH_LAT, lat);
     SetDegrees(dialog, IDC_SEARCH_LON, lon);
 }
@@ -113,7 +114,8 @@ double FieldNumber(HWND dialog, int id)
     wchar_t text[kFieldLen] = L"";
     GetDlgItemTextW(dialog, id, text, kFieldLen);
     text[kFieldLen - 1] = L'\0';
-    return wcstod(text, NULL);
+    wchar_t* end;
+    return ParseNumber(text, &end);
 }
 
 // "suche": a POI file chosen, its five nearest lines listed after what the

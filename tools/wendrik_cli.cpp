@@ -50,7 +50,7 @@ bool ReadDegrees(const wchar_t* arg, double* value)
     wchar_t field[80];
     CopyText(field, CountOf(field), arg);
     wchar_t* end;
-    *value = std::wcstod(field, &end);
+    *value = ParseNumber(field, &end);
     return end != field;
 }
 
