@@ -78,36 +78,75 @@ bool Refill(TextReader* r)
 // Decides between UTF-8 and Windows-1252 for a file without a byte order
 // mark by checking every byte, then rewinds. Large files are read twice;
 // the first pass only looks at bytes and is cheap next to decoding.
+// The index of the first byte with its top bit set in eight bytes read
+// from memory (high holds only those top bits, not all zero).
+inline int FirstHighByte(uint64_t high)
+{
+    const unsigned char probe[2] = {1, 0};
+    uint16_t order;
+    std::memcpy(&order, probe, 2);
+#if defined(__GNUC__)
+    if (order == 1)   // little-endian: the first byte is the lowest
+        return __builtin_ctzll(high) / 8;
+#endif
+    unsigned char bytes[8];
+    std::memcpy(bytes, &high, 8);
+    int i = 0;
+    while (bytes[i] == 0)
+        i++;
+    return i;
+}
+
+// Where the bytes from p on stop being valid UTF-8: end when all are, or
+// the start of a sequence that is invalid or cut off by end.
+const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char* end)
+{
+    while (p < end) {
+        // Eight ASCII bytes at a time: most of a POI file.
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            uint64_t high = word & 0x8080808080808080ULL;
+            if (high != 0) {
+                p += FirstHighByte(high);
+                break;
+            }
+            p += 8;
+        }
+        while (p < end && *p < 0x80)
+            p++;
+        if (p == end)
+            break;
+        // The two-byte sequences of Latin letters (umlauts), inline.
+        if (p[0] >= 0xC2 && p[0] <= 0xDF && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            p += 2;
+            continue;
+        }
+        uint32_t cp;
+        int len = Utf8Sequence(p, (size_t)(end - p), &cp);
+        if (len <= 0)
+            break;
+        p += len;
+    }
+    return p;
+}
+
 bool WholeFileIsUtf8(TextReader* r)
 {
     bool valid = true;
     for (;;) {
-        while (r->pos < r->end) {
-            // Eight ASCII bytes at a time: most of a POI file.
-            while (r->end - r->pos >= 8) {
-                uint64_t word;
-                std::memcpy(&word, r->block + r->pos, 8);
-                if (word & 0x8080808080808080ULL)
-                    break;
-                r->pos += 8;
-            }
-            if (r->pos == r->end)
-                break;
-            if (r->block[r->pos] < 0x80) {
-                r->pos++;
-                continue;
-            }
+        const unsigned char* end = r->block + r->end;
+        const unsigned char* stop = ValidUtf8Prefix(r->block + r->pos, end);
+        r->pos = (size_t)(stop - r->block);
+        if (stop != end) {
             uint32_t cp;
-            int len = Utf8Sequence(r->block + r->pos, r->end - r->pos, &cp);
-            if (len < 0 || (len == 0 && r->atEof)) {
+            // Cut off by the end of the block: finish it after the next read.
+            if (r->atEof || Utf8Sequence(stop, (size_t)(end - stop), &cp) != 0) {
                 valid = false;
                 break;
             }
-            if (len == 0)
-                break;          // finish the sequence after the next read
-            r->pos += (size_t)len;
         }
-        if (!valid || r->atEof)
+        if (r->atEof)
             break;
         Refill(r);
     }
@@ -298,26 +337,9 @@ bool RemoveFileWide(const wchar_t* path)
 #endif
 }
 
-bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
+void TextRefill(TextReader* r)
 {
-    if (r->file == nullptr || r->havePeek ||
-        (r->encoding != kEncodingCp1252 && r->encoding != kEncodingUtf8))
-        return false;
-    if (r->end - r->pos <= max && !r->atEof)
-        Refill(r);
-    const unsigned char* b = r->block + r->pos;
-    size_t avail = r->end - r->pos;
-    const void* found = std::memchr(b, '\n', avail < max ? avail : max);
-    if (found == nullptr)
-        return false;
-    *bytes = b;
-    *len = (size_t)((const unsigned char*)found - b);
-    return true;
-}
-
-void TextSkipLine(TextReader* r, size_t len)
-{
-    r->pos += len + 1;
+    Refill(r);
 }
 
 bool TextOpenRead(TextReader* r, const wchar_t* path)

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 enum TextEncoding {
     kEncodingCp1252,
@@ -53,10 +54,13 @@ bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
 // file is Windows-1252 or UTF-8: then *bytes points at it, *len is its
 // length before the line feed, and TextReadLine(buf, max + 1) would give
 // it as one piece. False otherwise; nothing is consumed either way.
-bool TextPeekLine(TextReader* reader, size_t max, const unsigned char** bytes, size_t* len);
+inline bool TextPeekLine(TextReader* reader, size_t max, const unsigned char** bytes, size_t* len);
 
 // Passes over the line that TextPeekLine gave.
-void TextSkipLine(TextReader* reader, size_t len);
+inline void TextSkipLine(TextReader* reader, size_t len);
+
+// Keeps the unread bytes and fills the block up behind them.
+void TextRefill(TextReader* reader);
 
 // Closes the file; harmless on a reader that is not open.
 void TextClose(TextReader* reader);
@@ -79,3 +83,26 @@ uint32_t Cp1252ToUnicode(unsigned char byte);
 // True when bytes[0..n) are valid UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF, no sequence cut off at the end).
 bool IsValidUtf8(const unsigned char* bytes, size_t n);
+
+// Once a line, so defined here where the search loop can inline them.
+inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
+{
+    if (r->file == nullptr || r->havePeek ||
+        (r->encoding != kEncodingCp1252 && r->encoding != kEncodingUtf8))
+        return false;
+    if (r->end - r->pos <= max && !r->atEof)
+        TextRefill(r);
+    const unsigned char* b = r->block + r->pos;
+    size_t avail = r->end - r->pos;
+    const void* found = std::memchr(b, '\n', avail < max ? avail : max);
+    if (found == nullptr)
+        return false;
+    *bytes = b;
+    *len = (size_t)((const unsigned char*)found - b);
+    return true;
+}
+
+inline void TextSkipLine(TextReader* r, size_t len)
+{
+    r->pos += len + 1;
+}

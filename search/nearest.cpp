@@ -6,6 +6,15 @@
 
 #include "geo.h"
 
+// The per-line helpers of the search belong inside its loop.
+#if defined(__GNUC__)
+#define SEARCH_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define SEARCH_INLINE __forceinline
+#else
+#define SEARCH_INLINE inline
+#endif
+
 namespace {
 
 // Powers of ten that a double holds exactly.
@@ -40,29 +49,50 @@ bool TooFarNorthOrSouth(double lat, double refLat, double farthest)
 
 enum Verdict { kDecode, kSkip };
 
+// Bytes after the digits that leave the number to the general parser: an
+// exponent or hexadecimal mark, or a NUL that decoding would drop.
+struct FastPathEnds {
+    bool table[256];
+    constexpr FastPathEnds() : table()
+    {
+        table[0] = table['e'] = table['E'] = table['x'] = table['X'] = true;
+    }
+    constexpr bool operator[](unsigned char c) const { return table[c]; }
+};
+constexpr FastPathEnds kLeavesFastPath;
+
 // A number at p as ParseNumber's fast path reads it, straight from the
-// bytes of an undecoded line. 1 when read, 0 when the bytes hold no number
-// at all, -1 when only the decoded line can tell (a CR or NUL, which
-// decoding drops, a byte beyond ASCII, or what the fast path leaves to
-// wcstod).
-int NumberFromBytes(const unsigned char* p, const unsigned char* end, double* value,
+// bytes of an undecoded line, whose line feed at end stops every loop. 1
+// when read, 0 when the bytes hold no number at all, -1 when only the
+// decoded line can tell (a CR or NUL, which decoding drops, a byte beyond
+// ASCII, or what the fast path leaves to the general parser).
+SEARCH_INLINE int NumberFromBytes(const unsigned char* p, const unsigned char* end, double* value,
                     const unsigned char** stop)
 {
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f'))
+    while (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f')
         p++;
     const unsigned char* sign = p;
     bool negative = false;
-    if (p < end && (*p == '-' || *p == '+')) {
+    if (*p == '-' || *p == '+') {
         negative = *p == '-';
         p++;
     }
     uint64_t digits = 0;
-    int count = 0, decimals = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; p++, count++)
-        digits = digits * 10 + (uint64_t)(*p - '0');
-    if (p < end && *p == '.') {
-        for (p++; p < end && *p >= '0' && *p <= '9'; p++, count++, decimals++)
-            digits = digits * 10 + (uint64_t)(*p - '0');
+    unsigned d;
+    const unsigned char* first = p;
+    while ((d = (unsigned)*p - '0') <= 9) {
+        digits = digits * 10 + d;
+        p++;
+    }
+    size_t count = (size_t)(p - first), decimals = 0;
+    if (*p == '.') {
+        const unsigned char* fraction = ++p;
+        while ((d = (unsigned)*p - '0') <= 9) {
+            digits = digits * 10 + d;
+            p++;
+        }
+        decimals = (size_t)(p - fraction);
+        count += decimals;
     }
     if (count == 0) {
         // wcstod also reads "inf" and "nan"; anything else is no number.
@@ -74,7 +104,7 @@ int NumberFromBytes(const unsigned char* p, const unsigned char* end, double* va
     }
     if (count > 15)
         return -1;
-    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X' || *p == 0))
+    if (kLeavesFastPath[*p])
         return -1;
     double v = (double)digits / kPow10[decimals];
     *value = negative ? -v : v;
@@ -82,9 +112,10 @@ int NumberFromBytes(const unsigned char* p, const unsigned char* end, double* va
     return 1;
 }
 
-// Whether an undecoded line could be taken. kSkip only where RankLine on
-// the decoded line would refuse it too.
-Verdict QuickVerdict(const unsigned char* b, size_t len, const NearestSlot* slots, double refLat)
+// Whether an undecoded line could be taken, given the distance of the
+// farthest slot. kSkip only where RankLine on the decoded line would
+// refuse it too.
+SEARCH_INLINE Verdict QuickVerdict(const unsigned char* b, size_t len, double farthest, double refLat)
 {
     const unsigned char* end = b + len;
     const unsigned char* stop;
@@ -101,7 +132,7 @@ Verdict QuickVerdict(const unsigned char* b, size_t len, const NearestSlot* slot
         return got == 0 ? kSkip : kDecode;
     if (lon == 0 && lat == 0)
         return kSkip;
-    return TooFarNorthOrSouth(lat, refLat, slots[Candidate(slots)].exactKm) ? kSkip : kDecode;
+    return TooFarNorthOrSouth(lat, refLat, farthest) ? kSkip : kDecode;
 }
 
 }  // namespace
@@ -229,19 +260,21 @@ bool SearchNearest(TextReader* reader, const wchar_t* path, double refLat, doubl
     if (!TextOpenRead(reader, path))
         return false;
     ResetSlots(slots);
+    double farthest = slots[Candidate(slots)].exactKm;
     for (;;) {
         // Most lines are decided from their bytes in the read block; only a
         // line that may be taken, or one its bytes cannot decide, is decoded.
         const unsigned char* bytes;
         size_t len;
         if (TextPeekLine(reader, kTextLen - 1, &bytes, &len) &&
-            QuickVerdict(bytes, len, slots, refLat) == kSkip) {
+            QuickVerdict(bytes, len, farthest, refLat) == kSkip) {
             TextSkipLine(reader, len);
             continue;
         }
         if (!TextReadLine(reader, lineBuf, kTextLen))
             break;
-        RankLine(slots, lineBuf, refLat, refLon, parseEnd);
+        if (RankLine(slots, lineBuf, refLat, refLon, parseEnd))
+            farthest = slots[Candidate(slots)].exactKm;
     }
     TextClose(reader);
     return true;

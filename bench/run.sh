@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Runs every benchmark side by side and prints the figures:
+#   the search and its floors (Google Benchmark, host build),
+#   wendrik-cli near against GPSBabel's radius filter (whole process, medians),
+#   peak memory of wendrik-cli near, instructions per line under callgrind,
+#   loading and searching in the real dialogs under Wine (needs an X display).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/packages.sh"
+need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" gpsbabel valgrind time
+cd "$root"
+cmake --preset host >/dev/null
+cmake --build --preset host --target nearest_bench gen_pois wendrik-cli >/dev/null
+out="$root/build/bench"
+mkdir -p "$out"
+sizes=(10000 100000 1000000)
+for n in "${sizes[@]}"; do
+  [ -f "$out/pois-$n.asc" ] || build/host/bench/gen_pois "$n" "$out/pois-$n.asc"
+done
+cli=build/host/wendrik-cli
+lat=50.11 lon=8.68
+
+echo "== Google Benchmark (ns per line: 1e9 / items_per_second)"
+WENDRIK_BENCH_DIR="$out" build/host/bench/nearest_bench --benchmark_format=csv 2>/dev/null |
+  awk -F, '$1 == "name" {for (i = 1; i <= NF; i++) if ($i == "items_per_second") col = i; next}
+           col && $1 ~ /BM_/ {gsub(/"/, "", $1); printf "  %-28s %8.1f ns/line\n", $1, 1e9 / $col}'
+
+median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
+timeit() {  # runs the command 5 times, prints the median in seconds
+  for _ in 1 2 3 4 5; do
+    local t0 t1
+    t0=$(date +%s%N); "$@" >/dev/null 2>&1; t1=$(date +%s%N)
+    echo $(( (t1 - t0) / 1000 ))
+  done | median | awk '{printf "%.4f", $1 / 1e6}'
+}
+
+echo
+echo "== wendrik-cli near against GPSBabel's radius filter (1M lines, medians of 5)"
+csv="$out/pois-1000000.csv"
+if [ ! -f "$csv" ]; then
+  { echo "lat,lon,name"
+    awk -F, '$1 ~ /^[0-9.-]+$/ && $2 ~ /^[0-9.-]+$/ {name = $3; gsub(/[\r"]/, "", name); print $2 "," $1 "," name}' "$out/pois-1000000.asc"
+  } >"$csv"
+fi
+ours=$(timeit "$cli" near "$out/pois-1000000.asc" "$lat" "$lon")
+theirs=$(timeit gpsbabel -i unicsv -f "$csv" -x radius,lat=$lat,lon=$lon,distance=1000K,maxcount=5 -o unicsv -F "$out/gpsbabel-out.csv")
+echo "  wendrik-cli near     $ours s"
+echo "  gpsbabel radius      $theirs s"
+awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "  ratio                %.1f times faster\n", b / a}'
+
+echo
+echo "== peak memory of wendrik-cli near"
+for n in 10000 1000000; do
+  kb=$(/usr/bin/time -f %M "$cli" near "$out/pois-$n.asc" "$lat" "$lon" 2>&1 >/dev/null | tail -1)
+  echo "  $n lines: $kb KiB"
+done
+
+echo
+echo "== instructions per line under callgrind (the whole wendrik-cli near, 1M lines)"
+valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" "$cli" near "$out/pois-1000000.asc" "$lat" "$lon" \
+  >/dev/null 2>"$out/callgrind.log" || true
+ir=$(grep -E '^(summary|totals):' "$out/callgrind.out" | head -1 | awk '{print $2}')
+awk -v ir="$ir" 'BEGIN {printf "  %d instructions, %.0f per line\n", ir, ir / 1000000}'
+
+if [ -n "${DISPLAY:-}" ]; then
+  echo
+  echo "== the real dialogs under Wine (320x240)"
+  bench/run-load.sh
+else
+  echo
+  echo "(no X display: the Wine timings are left out; run under xvfb-run for them)"
+fi
