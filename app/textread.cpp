@@ -344,7 +344,12 @@ void TextRefill(TextReader* r)
 
 bool TextOpenRead(TextReader* r, const wchar_t* path)
 {
-    r->file = OpenFileWide(path, "rb");
+    return TextOpenStream(r, OpenFileWide(path, "rb"));
+}
+
+bool TextOpenStream(TextReader* r, FILE* stream)
+{
+    r->file = stream;
     r->pos = r->end = 0;
     r->atEof = false;
     r->havePeek = false;

@@ -45,6 +45,11 @@ struct TextReader {
 // directory; the reader is then closed.
 bool TextOpenRead(TextReader* reader, const wchar_t* path);
 
+// Reads from a stream that is already open (binary, seekable), choosing
+// the encoding as TextOpenRead does; the reader closes it. False for a
+// null stream.
+bool TextOpenStream(TextReader* reader, FILE* stream);
+
 // Reads the next piece into buf[cap] (cap of at least 3). False, with buf
 // empty, when the file has no more characters or a read fails.
 bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);

@@ -55,7 +55,8 @@ struct FastPathEnds {
     bool table[256];
     constexpr FastPathEnds() : table()
     {
-        table[0] = table['e'] = table['E'] = table['x'] = table['X'] = true;
+        table[0] = table[(unsigned char)'e'] = table[(unsigned char)'E'] = true;
+        table[(unsigned char)'x'] = table[(unsigned char)'X'] = true;
     }
     constexpr bool operator[](unsigned char c) const { return table[c]; }
 };
@@ -259,6 +260,13 @@ bool SearchNearest(TextReader* reader, const wchar_t* path, double refLat, doubl
 {
     if (!TextOpenRead(reader, path))
         return false;
+    SearchNearestOpen(reader, refLat, refLon, slots, lineBuf, parseEnd);
+    return true;
+}
+
+void SearchNearestOpen(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
+                       wchar_t* lineBuf, wchar_t** parseEnd)
+{
     ResetSlots(slots);
     double farthest = slots[Candidate(slots)].exactKm;
     for (;;) {
@@ -277,5 +285,4 @@ bool SearchNearest(TextReader* reader, const wchar_t* path, double refLat, doubl
             farthest = slots[Candidate(slots)].exactKm;
     }
     TextClose(reader);
-    return true;
 }

@@ -51,6 +51,10 @@ bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double ref
 // name, keeping distance and direction.
 void FormatResult(wchar_t* out, size_t cap, const wchar_t* line, double km, const wchar_t* compass);
 
+// The search over a reader that is already open; closes it.
+void SearchNearestOpen(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
+                       wchar_t* lineBuf, wchar_t** parseEnd);
+
 // The whole search over the file at path (may be lineBuf itself), reading
 // each line into lineBuf (kTextLen characters). False, with the slots
 // untouched, when the file cannot be opened.

@@ -16,4 +16,4 @@ need_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 libwine)
-TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime)
+TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime clang libfuzzer-14-dev libclang-rt-14-dev)

@@ -24,6 +24,9 @@ for preset in host host-asan; do
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
 
+step "fuzz targets, briefly, and the saved inputs"
+"$here/fuzz.sh" --seconds 6 || failed+=(fuzz)
+
 # Our own X server: tests never depend on the caller's display.
 display=
 for n in $(seq 91 120); do

@@ -11,35 +11,10 @@
 
 #include "geo.h"
 #include "nearest.h"
+#include "nearest_reference.h"
 #include "tempfiles.h"
 
 namespace {
-
-// The plain path: the general number parser for both numbers, the full
-// distance for every usable line, no shortcut.
-void RankLinePlain(NearestSlot* slots, const wchar_t* line, double refLat, double refLon)
-{
-    wchar_t* end;
-    double lon = ParseNumberGeneral(line, &end);
-    if (end == line || *end == L'\0')
-        return;
-    const wchar_t* start = end + 1;
-    wchar_t* latEnd;
-    double lat = ParseNumberGeneral(start, &latEnd);
-    if (latEnd == start || (lon == 0 && lat == 0))
-        return;
-    double d, bearing;
-    ComputeDistanceBearing(refLat, refLon, lat, lon, d, bearing);
-    int c = 0;
-    for (int i = 1; i < kNearestCount; i++)
-        if (slots[i].exactKm > slots[c].exactKm)
-            c = i;
-    if (!(d < slots[c].exactKm))
-        return;
-    slots[c].exactKm = d;
-    slots[c].distanceKm = (int32_t)d;
-    FormatResult(slots[c].text, kTextLen, line, d, CompassPoint(bearing));
-}
 
 void SearchPlain(const std::wstring& path, double lat, double lon, NearestSlot* slots)
 {

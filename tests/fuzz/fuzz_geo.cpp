@@ -1,0 +1,36 @@
+// The geodesy over arbitrary doubles: no undefined behaviour, a bearing in
+// 0..360 with a compass name, a finite non-negative distance for points
+// on the globe, Mercator conversions without traps.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "geo.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 32)
+        return 0;
+    double v[4];
+    std::memcpy(v, data, 32);
+    double km, bearing;
+    ComputeDistanceBearing(v[0], v[1], v[2], v[3], km, bearing);
+    if (!(bearing >= 0 && bearing <= 360))
+        abort();
+    const wchar_t* name = CompassPoint(bearing);
+    if (name == nullptr || wcslen(name) < 1 || wcslen(name) > 3)
+        abort();
+    if (CompassPoint(v[0]) == nullptr)
+        abort();
+    bool onGlobe = true;
+    for (int i = 0; i < 4; i++)
+        onGlobe = onGlobe && std::isfinite(v[i]) && std::fabs(v[i]) <= (i % 2 ? 1e6 : 90);
+    if (onGlobe && !(std::isfinite(km) && km >= 0 && km <= 20100))
+        abort();
+    double lat, lon, x, y;
+    MercatorToGeo(v[0], v[1], lat, lon);
+    GeoToMercator(v[2], v[3], x, y);
+    return 0;
+}

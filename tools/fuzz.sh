@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs the libFuzzer targets (ASan and UBSan, clang) from the sample files
+# and the saved inputs, then every saved regression input once.
+#   tools/fuzz.sh [--seconds N]   N seconds a target (default 6; long runs: 3600)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+source "$here/packages.sh"
+seconds=6
+[ "${1:-}" = "--seconds" ] && seconds=${2:?}
+need_packages "${BUILD_PACKAGES[@]}" clang libfuzzer-14-dev libclang-rt-14-dev
+cd "$root"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+status=0
+for t in text config nearest calendar geo; do
+  corpus="$root/build/fuzz/corpus/$t"
+  mkdir -p "$corpus"
+  seeds="$root/tests/fuzz/seeds/$t"
+  regressions="$root/tests/fuzz/regressions/$t"
+  [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
+  case $t in text|config|nearest) cp -n "$root"/samples/device/*/Routen/POIs/*.asc "$root"/samples/device/*/Wendrik/*.cfg "$corpus"/ 2>/dev/null || true ;; esac
+  log="$root/build/fuzz/$t.log"
+  if "$root/build/fuzz/fuzz_$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+       -artifact_prefix="$root/build/fuzz/crash-$t-" "$corpus" >"$log" 2>&1; then
+    runs=$(grep -o -E 'Done [0-9]+ runs' "$log" | tail -1)
+    echo "fuzz_$t: ${runs:-done}, no finding in ${seconds} s"
+  else
+    echo "fuzz_$t: FINDING (see $log; the input is build/fuzz/crash-$t-*, save it under tests/fuzz/regressions/$t/)"
+    tail -20 "$log"
+    status=1
+  fi
+  if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions" 2>/dev/null)" ]; then
+    if "$root/build/fuzz/fuzz_$t" "$regressions"/* >"$log.regressions" 2>&1; then
+      echo "fuzz_$t: $(ls "$regressions" | wc -l) saved inputs pass"
+    else
+      echo "fuzz_$t: a saved input fails again (see $log.regressions)"
+      status=1
+    fi
+  fi
+done
+exit $status
