@@ -137,9 +137,7 @@ bool TextCloseWrite(TextWriter* w)
 {
     if (w->file == nullptr)
         return false;
-    FlushPendingHigh(w);
-    if (fflush(w->file) != 0 || ferror(w->file))
-        w->failed = true;
+    TextFlush(w);   // a failure stays recorded in w->failed
     if (fclose(w->file) != 0)
         w->failed = true;
     w->file = nullptr;

@@ -27,6 +27,23 @@ std::string PoiFile(int lines)
     return s;
 }
 
+// Chooses name in the chooser that command opens over dialog, presses OK
+// and gives the seconds until the owner is done with the file.
+double TimedChoice(const Program& p, HWND dialog, int command, const std::wstring& name)
+{
+    HWND chooser = OpenModal(p.ProcessId(), dialog, command);
+    if (chooser == NULL)
+        return -1;
+    HWND list = GetDlgItem(chooser, 4010);
+    SendMessageW(list, LB_SETCURSEL, SendMessageW(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name.c_str()), 0);
+    LARGE_INTEGER f, t0, t1;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t0);
+    AnswerChooser(chooser, dialog, L"");
+    QueryPerformanceCounter(&t1);
+    return double(t1.QuadPart - t0.QuadPart) / f.QuadPart;
+}
+
 }  // namespace
 
 int main()
@@ -44,18 +61,9 @@ int main()
         return 1;
     std::printf("%10s %12s %12s %10s\n", "lines", "seconds", "ns/line", "entries");
     for (int n : sizes) {
-        HWND chooser = OpenModal(p.ProcessId(), main, 4006);
-        if (chooser == NULL)
+        double s = TimedChoice(p, main, 4006, std::to_wstring(n) + L".asc");
+        if (s < 0)
             return 1;
-        HWND list = GetDlgItem(chooser, 4010);
-        std::wstring name = std::to_wstring(n) + L".asc";
-        SendMessageW(list, LB_SETCURSEL, SendMessageW(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name.c_str()), 0);
-        LARGE_INTEGER f, t0, t1;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&t0);
-        AnswerChooser(chooser, main, L"");
-        QueryPerformanceCounter(&t1);
-        double s = double(t1.QuadPart - t0.QuadPart) / f.QuadPart;
         LRESULT count = SendMessageW(GetDlgItem(main, 4007), LB_GETCOUNT, 0, 0);
         std::printf("%10d %12.3f %12.0f %10ld\n", n, s, s * 1e9 / n, (long)count);
     }
@@ -68,19 +76,10 @@ int main()
     SendMessageW(GetDlgItem(search, 4019), WM_SETTEXT, 0, (LPARAM)L"8.68");
     std::printf("\n%10s %12s %12s %10s\n", "search", "seconds", "ns/line", "results");
     for (int n : sizes) {
-        HWND chooser = OpenModal(p.ProcessId(), search, 4035);
-        if (chooser == NULL)
-            return 1;
-        HWND list = GetDlgItem(chooser, 4010);
-        std::wstring name = std::to_wstring(n) + L".asc";
-        SendMessageW(list, LB_SETCURSEL, SendMessageW(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name.c_str()), 0);
         SendMessageW(GetDlgItem(search, 4036), LB_RESETCONTENT, 0, 0);
-        LARGE_INTEGER f, t0, t1;
-        QueryPerformanceFrequency(&f);
-        QueryPerformanceCounter(&t0);
-        AnswerChooser(chooser, search, L"");
-        QueryPerformanceCounter(&t1);
-        double s = double(t1.QuadPart - t0.QuadPart) / f.QuadPart;
+        double s = TimedChoice(p, search, 4035, std::to_wstring(n) + L".asc");
+        if (s < 0)
+            return 1;
         LRESULT count = SendMessageW(GetDlgItem(search, 4036), LB_GETCOUNT, 0, 0);
         std::printf("%10d %12.3f %12.0f %10ld\n", n, s, s * 1e9 / n, (long)count);
     }
