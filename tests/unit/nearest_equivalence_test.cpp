@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -182,3 +183,24 @@ TEST(NearestEquivalence, ParseNumberIsTheCorrectlyRoundedStrtod)
 }
 
 }  // namespace
+
+// The benchmark generator's own file (given by the test command through
+// WENDRIK_GENERATED), searched from several places.
+TEST(NearestEquivalenceGenerated, GeneratorFileGivesTheSameSlots)
+{
+    const char* generated = std::getenv("WENDRIK_GENERATED");
+    if (generated == nullptr)
+        GTEST_SKIP() << "WENDRIK_GENERATED names no generated file";
+    std::string narrow = generated;
+    std::wstring path(narrow.begin(), narrow.end());
+    auto reader = std::make_unique<TextReader>();
+    static NearestSlot fast[kNearestCount], plain[kNearestCount];
+    static Text lineBuf;
+    const double refs[][2] = {{50.11, 8.68}, {53.55, 9.99}, {47.4, 10.3}, {51.0, 15.0}};
+    for (const auto& r : refs) {
+        wchar_t* parseEnd;
+        ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), r[0], r[1], fast, lineBuf, &parseEnd));
+        SearchPlain(path, r[0], r[1], plain);
+        ExpectSameSlots(fast, plain, std::to_string(r[0]) + "," + std::to_string(r[1]));
+    }
+}
