@@ -245,3 +245,27 @@ TEST_F(Save, FullCardLeavesNoPartialTour)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Save, ReadOnlyHandOffFileIsLeftAndTheTourStillSaved)
+{
+    device::Write(kConfig, "koord465=1\r\n");
+    device::Write(kRoute, "akt=0\r\nroute=\\alt.asc\r\n");
+    const std::wstring route = L"D:" + kRoute;
+    ASSERT_TRUE(SetFileAttributesW(route.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE probe = CreateFileW(route.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        SetFileAttributesW(route.c_str(), FILE_ATTRIBUTE_NORMAL);
+        GTEST_SKIP() << "this platform writes read-only files (Wine run as root)";
+    }
+    Start();
+    AddItems(TourList(), {L"1,2,\"a\"\n"});
+    EXPECT_TRUE(PressOk()) << "the tour itself is saved";
+    EXPECT_EQ(SavedTours().size(), 1u);
+    EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=\\alt.asc\r\n") << "a file that cannot be written stays";
+    SetFileAttributesW(route.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
