@@ -40,6 +40,7 @@ public:
     DWORD WaitExit(DWORD timeoutMs = 15000);
     bool Running();
     DWORD ProcessId() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
 
 private:
     PROCESS_INFORMATION info_ = {};
