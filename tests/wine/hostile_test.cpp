@@ -88,7 +88,10 @@ TEST_F(Hostile, FilesThatAreNoPoiFiles)
             EXPECT_EQ(r.substr(r.size() - 2), L"\"\n");
         }
     }
-    // The emoji survive whole into the results (a surrogate pair each).
+    // The emoji survive whole into the results (a surrogate pair each);
+    // the portrait screen has no search.
+    if (GetSystemMetrics(SM_CXSCREEN) == 240)
+        return;
     LoadAndSearch(L"emoji.asc");
     ASSERT_FALSE(results.empty());
     EXPECT_NE(results[0].find(L"\U0001F697"), std::wstring::npos);
