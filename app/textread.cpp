@@ -133,6 +133,10 @@ const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char
 
 bool WholeFileIsUtf8(TextReader* r)
 {
+    // A file that the first read took whole is still in the block: check
+    // it there and read nothing twice.
+    if (r->atEof && r->pos == 0)
+        return ValidUtf8Prefix(r->block, r->block + r->end) == r->block + r->end;
     bool valid = true;
     for (;;) {
         const unsigned char* end = r->block + r->end;
