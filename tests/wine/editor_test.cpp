@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "program_test.h"
 #include "../../res/resource.h"
 
 namespace {
@@ -15,24 +16,8 @@ typedef std::vector<std::wstring> Items;
 const std::wstring kPois = L"\\Storage Card\\Routen\\POIs\\";
 const std::wstring kTours = L"\\Storage Card\\Routen\\Wendrik\\";
 
-class Editor : public testing::Test {
+class Editor : public ProgramTest {
 protected:
-    void SetUp() override { device::Reset(); }
-
-    // Starts the program (after the test has laid out its files).
-    void Start(const std::wstring& exePath = L"")
-    {
-        ASSERT_TRUE(program.Start(L"", exePath));
-        main = program.WaitWindow();
-        ASSERT_NE(main, (HWND)NULL);
-    }
-    void TearDown() override
-    {
-        if (main != NULL && program.Running()) {
-            PostMessageW(main, WM_CLOSE, 0, 0);
-            EXPECT_EQ(program.WaitExit(), 0u);
-        }
-    }
     HWND OpenChooser(int command)
     {
         HWND chooser = OpenModal(program.ProcessId(), main, command);
@@ -52,9 +37,6 @@ protected:
     {
         SendMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(main, id));
     }
-
-    Program program;
-    HWND main = NULL;
 };
 
 TEST_F(Editor, ChooserListsOnlyAscFilesSortedFirstSelected)
@@ -274,7 +256,7 @@ TEST_F(Editor, ConfigurationBesideADeepInstall)
     device::Write(dir + L"\\Wendrik.exe", device::Read(std::wstring(device::kProgramDir) + L"\\Wendrik.exe"));
     device::Write(dir + L"\\Wendrik.cfg", "poi=\\Karten\\\r\n");
     device::Write(L"\\Karten\\Eigene.asc", "1,1,\"x\"\n");
-    Start(dir + L"\\Wendrik.exe");
+    Start(L"", dir + L"\\Wendrik.exe");
     HWND chooser = OpenChooser(IDC_MAIN_POIFILE);
     ASSERT_NE(chooser, (HWND)NULL);
     EXPECT_EQ(ListItems(GetDlgItem(chooser, IDC_CHOOSER_LIST)), Items{L"Eigene.asc"});

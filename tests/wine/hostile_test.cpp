@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "program_test.h"
 #include "../../res/resource.h"
 
 namespace {
@@ -23,22 +24,8 @@ std::string Junk(size_t n, unsigned seed)
     return s;
 }
 
-class Hostile : public testing::Test {
+class Hostile : public ProgramTest {
 protected:
-    void SetUp() override { device::Reset(); }
-    void Start()
-    {
-        ASSERT_TRUE(program.Start());
-        main = program.WaitWindow();
-        ASSERT_NE(main, (HWND)NULL);
-    }
-    void TearDown() override
-    {
-        if (main != NULL && program.Running()) {
-            PostMessageW(main, WM_CLOSE, 0, 0);
-            EXPECT_EQ(program.WaitExit(), 0u);
-        }
-    }
     // Loads name as the waypoints, then searches it from the search
     // dialog; the program must still answer afterwards.
     void LoadAndSearch(const std::wstring& name)
@@ -61,8 +48,6 @@ protected:
         Click(search, IDC_SEARCH_CLOSE);
         Settle(main);
     }
-    Program program;
-    HWND main = NULL;
     std::vector<std::wstring> results;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "program_test.h"
 #include "../../res/resource.h"
 
 namespace {
@@ -62,15 +63,8 @@ std::string Narrow(const std::wstring& s)
     return std::string(s.begin(), s.end());
 }
 
-class Save : public testing::Test {
+class Save : public ProgramTest {
 protected:
-    void SetUp() override { device::Reset(); }
-    void Start(const std::wstring& args = L"")
-    {
-        ASSERT_TRUE(program.Start(args));
-        main = program.WaitWindow();
-        ASSERT_NE(main, (HWND)NULL);
-    }
     HWND TourList() { return GetDlgItem(main, IDC_MAIN_TOURLIST); }
     // OK pressed as a tap: true when the program ended with 1.
     bool PressOk()
@@ -81,15 +75,6 @@ protected:
             return false;   // the window stayed open
         return program.WaitExit() == 1;
     }
-    void TearDown() override
-    {
-        if (program.Running()) {
-            PostMessageW(main, WM_CLOSE, 0, 0);
-            program.WaitExit();
-        }
-    }
-    Program program;
-    HWND main = NULL;
 };
 
 TEST_F(Save, TheTourGoesToAStampedFileAsItIs)
