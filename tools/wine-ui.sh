@@ -30,9 +30,28 @@ if mountpoint -q "$full"; then
   map_drive "$prefix" e "$full"
   export WENDRIK_FULL_DRIVE=E:
 fi
+# Root reads and writes any file whatever its mode; without these two
+# capabilities the platform keeps to file modes as on a user's device.
+run=()
+drop=--bounding-set=-dac_override,-dac_read_search
+if [ "$(id -u)" = 0 ] && setpriv "$drop" true 2>/dev/null; then
+  run=(setpriv "$drop")
+fi
+# WENDRIK_CLOCK="YYYY-MM-DD hh:mm:ss": the device's clock, UTC, running on.
+# An offset, so that every process of the run reads the same clock.
+if [ -n "${WENDRIK_CLOCK:-}" ]; then
+  offset=$(( $(date -u -d "$WENDRIK_CLOCK" +%s) - $(date -u +%s) ))
+  run+=(env TZ=UTC FAKETIME_DONT_FAKE_MONOTONIC=1 faketime -f "$(printf %+d "$offset")s")
+fi
+# A test that took a file's permissions away and failed before giving
+# them back must not leave the device folder impossible to clear.
+chmod -R u+rwX "$devroot"
+# The platform's server starts afresh under these, and ends with them.
+WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
 cd "$devroot"
 status=0
-WINEPREFIX="$prefix" "$WINE64" "$tests" "$@" || status=$?
+WINEPREFIX="$prefix" "${run[@]}" "$WINE64" "$tests" "$@" || status=$?
+[ -n "${WENDRIK_CLOCK:-}" ] && { WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true; }
 mountpoint -q "$full" && { WINEPREFIX="$prefix" "$WINESERVER" -w 2>/dev/null; umount "$full" 2>/dev/null || true; }
 # Screenshots as PNG for people to look at.
 if command -v convert >/dev/null; then

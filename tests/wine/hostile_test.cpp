@@ -111,6 +111,59 @@ TEST_F(Hostile, FileGoneBetweenListingAndOpening)
         << "the waypoints stay as they were";
 }
 
+// A file whose read permission the platform takes away through an empty
+// access list, set and given back through one handle kept open: a file
+// without permissions could not be opened to give them back.
+class Unreadable {
+public:
+    explicit Unreadable(const std::wstring& path)
+        : handle_(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              0, NULL))
+    {
+        ACL empty;
+        InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+        set_ = handle_ != INVALID_HANDLE_VALUE && SetDacl(&empty);
+    }
+    ~Unreadable()
+    {
+        if (set_) {
+            EXPECT_TRUE(SetDacl(NULL)) << "no access list: all access again";
+        }
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    bool Set() const { return set_; }
+
+private:
+    bool SetDacl(ACL* acl)
+    {
+        SECURITY_DESCRIPTOR sd;
+        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE);
+        return SetKernelObjectSecurity(handle_, DACL_SECURITY_INFORMATION, &sd);
+    }
+    HANDLE handle_;
+    bool set_ = false;
+};
+
+TEST_F(Hostile, FileWithoutReadPermission)
+{
+    const std::wstring path = L"D:" + kPois + L"gesperrt.asc";
+    device::Write(kPois + L"gesperrt.asc", "8.5,50.1,\"x\"\n");
+    Unreadable locked(path);
+    ASSERT_TRUE(locked.Set());
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        GTEST_SKIP() << "this platform reads files without permission (root with every capability)";
+    }
+    Start();
+    LoadAndSearch(L"gesperrt.asc");
+    EXPECT_TRUE(ListItems(GetDlgItem(main, IDC_MAIN_WAYPOINTS)).empty()) << "not loaded";
+    EXPECT_TRUE(results.empty());
+}
+
 TEST_F(Hostile, TourFolderThatIsAFile)
 {
     device::Write(L"\\Storage Card\\Routen\\Touren", "a file, not a folder");

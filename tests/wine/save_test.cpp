@@ -33,29 +33,21 @@ std::vector<std::wstring> SavedTours(const std::wstring& dir = kTours)
     return names;
 }
 
-// Seconds since 1970 of a stamp "YYYYMMDD_hhmmss", by the platform.
-long long StampSeconds(const std::wstring& stamp)
+// The clock's UTC time, moved by some seconds, as a stamp
+// "YYYYMMDD_hhmmss"; stamps of one width sort as their times do.
+std::wstring ClockStamp(int seconds)
 {
-    SYSTEMTIME st = {};
-    st.wYear = (WORD)std::stoi(stamp.substr(0, 4));
-    st.wMonth = (WORD)std::stoi(stamp.substr(4, 2));
-    st.wDay = (WORD)std::stoi(stamp.substr(6, 2));
-    st.wHour = (WORD)std::stoi(stamp.substr(9, 2));
-    st.wMinute = (WORD)std::stoi(stamp.substr(11, 2));
-    st.wSecond = (WORD)std::stoi(stamp.substr(13, 2));
     FILETIME ft;
-    SystemTimeToFileTime(&st, &ft);
-    return (long long)((((unsigned long long)ft.dwHighDateTime << 32 | ft.dwLowDateTime) -
-                        116444736000000000ULL) / 10000000ULL);
-}
-
-long long NowSeconds()
-{
+    GetSystemTimeAsFileTime(&ft);
+    unsigned long long t = ((unsigned long long)ft.dwHighDateTime << 32 | ft.dwLowDateTime) +
+                           (long long)seconds * 10000000LL;
+    ft.dwLowDateTime = (DWORD)t;
+    ft.dwHighDateTime = (DWORD)(t >> 32);
     SYSTEMTIME st;
-    GetSystemTime(&st);
+    FileTimeToSystemTime(&ft, &st);
     wchar_t buf[32];
     swprintf(buf, 32, L"%04d%02d%02d_%02d%02d%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
-    return StampSeconds(buf);
+    return buf;
 }
 
 std::string Narrow(const std::wstring& s)
@@ -64,7 +56,7 @@ std::string Narrow(const std::wstring& s)
 }
 
 class Save : public ProgramTest {
-protected:
+public:
     HWND TourList() { return GetDlgItem(main, IDC_MAIN_TOURLIST); }
     // OK pressed as a tap: true when the program ended with 1.
     bool PressOk()
@@ -77,23 +69,50 @@ protected:
     }
 };
 
+// OK on the running program; the one saved tour's name, whose stamp must
+// be the clock's UTC time within a second or two.
+std::wstring SaveNow(Save* test)
+{
+    const std::wstring before = ClockStamp(-1);
+    EXPECT_TRUE(test->PressOk());
+    const std::wstring after = ClockStamp(1);
+    auto saved = SavedTours();
+    if (saved.size() != 1u) {
+        ADD_FAILURE() << saved.size() << " tours saved";
+        return L"";
+    }
+    const std::wstring& name = saved[0];
+    EXPECT_EQ(name.size(), 3 + 15 + 4u) << Narrow(name);
+    EXPECT_EQ(name.substr(18), L".asc");
+    const std::wstring stamp = name.substr(3, 15);
+    EXPECT_GE(stamp, before) << Narrow(name);
+    EXPECT_LE(stamp, after) << Narrow(name);
+    return name;
+}
+
 TEST_F(Save, TheTourGoesToAStampedFileAsItIs)
 {
     Start();
     AddItems(TourList(), {L"8.5,49.25,\"Start\"\n", L"ohne Zeilenende", L"9.0,50.0,\"M\u00fchle\"\n"});
-    long long before = NowSeconds();
-    ASSERT_TRUE(PressOk());
-    long long after = NowSeconds();
-    auto saved = SavedTours();
-    ASSERT_EQ(saved.size(), 1u);
-    const std::wstring& name = saved[0];
-    ASSERT_EQ(name.size(), 3 + 15 + 4u) << Narrow(name);
-    EXPECT_EQ(name.substr(18), L".asc");
-    long long stamp = StampSeconds(name.substr(3, 15));
-    EXPECT_GE(stamp, before - 1) << "UTC, within a second or two of the clock";
-    EXPECT_LE(stamp, after + 1);
+    const std::wstring name = SaveNow(this);
     EXPECT_EQ(device::Read(kTours + name), "8.5,49.25,\"Start\"\r\nohne Zeilenende9.0,50.0,\"M\xFChle\"\r\n");
     EXPECT_FALSE(device::Exists(kRoute)) << "no hand-off by default";
+}
+
+// The test command runs this under a fake clock (WENDRIK_CLOCK, UTC): a
+// device whose clock was reset to an old date, or runs far ahead, still
+// names its tours by that clock.
+TEST_F(Save, StampFollowsTheClockInAnyYear)
+{
+    wchar_t clock[32] = L"";
+    if (GetEnvironmentVariableW(L"WENDRIK_CLOCK", clock, 32) == 0)
+        GTEST_SKIP() << "only under a fake clock";
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    ASSERT_EQ(now.wYear, _wtoi(clock)) << "the fake clock holds";
+    Start();
+    const std::wstring name = SaveNow(this);
+    EXPECT_EQ(name.substr(3, 4), std::wstring(clock, 4)) << Narrow(name);
 }
 
 TEST_F(Save, EmptyTourGivesAnEmptyFileAndTheHandOffNamesIt)
@@ -171,6 +190,26 @@ TEST_F(Save, MissingTourFolderKeepsTheWindowOpen)
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(device::Read(L"\\Fehlt\\" + saved[0]), "1,2,\"a\"\r\n" + Narrow(tour[1]));
     EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=\\Fehlt\\" + Narrow(saved[0]) + "\r\n");
+}
+
+TEST_F(Save, TourFolderGoneBetweenChoosingAndSaving)
+{
+    device::Write(kTours + L"WK_20100215_123456.asc", "1,2,\"a\"\r\n");
+    device::Write(kConfig, "koord465=1\r\n");
+    device::Write(kRoute, "akt=0\r\nroute=\\alt.asc\r\n");
+    Start();
+    HWND chooser = OpenModal(program.ProcessId(), main, IDC_MAIN_TOURFILE);
+    ASSERT_NE(chooser, (HWND)NULL);
+    AnswerChooser(chooser, main, L"WK_20100215_123456.asc");
+    ASSERT_EQ(ListItems(TourList()).size(), 1u);
+    std::filesystem::remove_all(L"D:" + kTours);   // the card was pulled
+    EXPECT_FALSE(PressOk()) << "nothing reported as saved";
+    ASSERT_TRUE(program.Running());
+    Items tour = ListItems(TourList());
+    ASSERT_EQ(tour.size(), 2u);
+    EXPECT_EQ(tour[1].rfind(kTours + L"WK_", 0), 0u) << "the path that failed";
+    EXPECT_FALSE(device::Exists(kTours)) << "no folder made up";
+    EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=\\alt.asc\r\n") << "hand-off untouched";
 }
 
 TEST_F(Save, TourFolderTooLongFailsWithoutHarm)
