@@ -286,6 +286,10 @@ TEST_F(Search, NavigationPositionFromTheRegistry)
     SendMessageW(GetDlgItem(search, IDC_SEARCH_LAT), WM_SETTEXT, 0, (LPARAM)L"");
     Click(search, IDC_SEARCH_POSITION);
     EXPECT_EQ(Lat(), L"50.350973");
+    SetValue(kKey1, L"LastValidMercatorY", REG_SZ, L"6500000", 16);
+    SendMessageW(GetDlgItem(search, IDC_SEARCH_LAT), WM_SETTEXT, 0, (LPARAM)L"");
+    Click(search, IDC_SEARCH_POSITION);
+    EXPECT_EQ(Lat(), L"50.350973") << "a number as text is no position";
 
     // Nothing usable anywhere: the message, fields unchanged.
     ClearPositionKeys();
