@@ -56,7 +56,7 @@ std::string Narrow(const std::wstring& s)
 }
 
 class Save : public ProgramTest {
-public:
+protected:
     HWND TourList() { return GetDlgItem(main, IDC_MAIN_TOURLIST); }
     // OK pressed as a tap: true when the program ended with 1.
     bool PressOk()
@@ -67,34 +67,33 @@ public:
             return false;   // the window stayed open
         return program.WaitExit() == 1;
     }
-};
-
-// OK on the running program; the one saved tour's name, whose stamp must
-// be the clock's UTC time within a second or two.
-std::wstring SaveNow(Save* test)
-{
-    const std::wstring before = ClockStamp(-1);
-    EXPECT_TRUE(test->PressOk());
-    const std::wstring after = ClockStamp(1);
-    auto saved = SavedTours();
-    if (saved.size() != 1u) {
-        ADD_FAILURE() << saved.size() << " tours saved";
-        return L"";
+    // OK on the running program; the one saved tour's name, whose stamp must
+    // be the clock's UTC time within a second or two.
+    std::wstring SaveNow()
+    {
+        const std::wstring before = ClockStamp(-1);
+        EXPECT_TRUE(PressOk());
+        const std::wstring after = ClockStamp(1);
+        auto saved = SavedTours();
+        if (saved.size() != 1u) {
+            ADD_FAILURE() << saved.size() << " tours saved";
+            return L"";
+        }
+        const std::wstring& name = saved[0];
+        EXPECT_EQ(name.size(), 3 + 15 + 4u) << Narrow(name);
+        EXPECT_EQ(name.substr(18), L".asc");
+        const std::wstring stamp = name.substr(3, 15);
+        EXPECT_GE(stamp, before) << Narrow(name);
+        EXPECT_LE(stamp, after) << Narrow(name);
+        return name;
     }
-    const std::wstring& name = saved[0];
-    EXPECT_EQ(name.size(), 3 + 15 + 4u) << Narrow(name);
-    EXPECT_EQ(name.substr(18), L".asc");
-    const std::wstring stamp = name.substr(3, 15);
-    EXPECT_GE(stamp, before) << Narrow(name);
-    EXPECT_LE(stamp, after) << Narrow(name);
-    return name;
-}
+};
 
 TEST_F(Save, TheTourGoesToAStampedFileAsItIs)
 {
     Start();
     AddItems(TourList(), {L"8.5,49.25,\"Start\"\n", L"ohne Zeilenende", L"9.0,50.0,\"M\u00fchle\"\n"});
-    const std::wstring name = SaveNow(this);
+    const std::wstring name = SaveNow();
     EXPECT_EQ(device::Read(kTours + name), "8.5,49.25,\"Start\"\r\nohne Zeilenende9.0,50.0,\"M\xFChle\"\r\n");
     EXPECT_FALSE(device::Exists(kRoute)) << "no hand-off by default";
 }
@@ -111,7 +110,7 @@ TEST_F(Save, StampFollowsTheClockInAnyYear)
     GetSystemTime(&now);
     ASSERT_EQ(now.wYear, _wtoi(clock)) << "the fake clock holds";
     Start();
-    const std::wstring name = SaveNow(this);
+    const std::wstring name = SaveNow();
     EXPECT_EQ(name.substr(3, 4), std::wstring(clock, 4)) << Narrow(name);
 }
 
