@@ -15,5 +15,5 @@ need_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 libwine)
+BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 libwine fonts-wine)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime clang libfuzzer-14-dev libclang-rt-14-dev)

@@ -19,11 +19,38 @@ screen_size() {
   esac
 }
 
+# The dialog font. The templates ask for "Tahoma"; Wine has no font of that
+# name unless a prefix is given one, and draws a name it lacks with whatever
+# sans-serif face the machine happens to have, so that the windows' sizes
+# would follow the machine's fonts. Every prefix gets Wine's own Tahoma from
+# Debian's fonts-wine in its Fonts folder: "Tahoma" then always resolves to
+# that face, whatever else is installed.
+export WENDRIK_DIALOG_FONT=Tahoma
+DIALOG_FONT_PACKAGE=fonts-wine
+DIALOG_FONT_FILE=/usr/share/wine/fonts/tahoma.ttf
+
+# screen_dpi SIZE: the prefix's DPI for a screen. At 96, as on the device,
+# the 10-point landscape windows come out at 321 x 235 and 480 x 267
+# pixels; the 8-point portrait one would be 246 wide, its client area alone
+# as wide as the screen, so 240 takes 84 (206 x 249), the largest that fits.
+screen_dpi() {
+  case "$1" in
+    240x*) echo 84 ;;
+    *) echo 96 ;;
+  esac
+}
+
 # prefix_ready PREFIX SIZE: creates the prefix when missing and sets its
-# virtual desktop to SIZE. LogPixels 84 makes the dialog units come out at
-# the device's size (Wine's default 96 makes the windows too large).
+# virtual desktop to SIZE, its DPI and its dialog font.
 prefix_ready() {
   local prefix=$1 size=$2
+  local logpixels
+  logpixels=$(screen_dpi "$size")
+  local settings="$size $logpixels $DIALOG_FONT_FILE"
+  if [ ! -f "$DIALOG_FONT_FILE" ]; then
+    echo "the dialog font $DIALOG_FONT_FILE is missing: install $DIALOG_FONT_PACKAGE" >&2
+    return 1
+  fi
   mkdir -p "$(dirname "$prefix")"
   (
     flock 9
@@ -33,8 +60,11 @@ prefix_ready() {
       WINEPREFIX="$prefix" "$WINESERVER" -w
       touch "$prefix/.wendrik-booted"
     fi
-    if [ "$(cat "$prefix/.wendrik-size" 2>/dev/null)" != "$size" ]; then
-      local reg="$prefix/wendrik.reg"
+    ln -sfn "$DIALOG_FONT_FILE" "$prefix/drive_c/windows/Fonts/$(basename "$DIALOG_FONT_FILE")"
+    # The fonts, the desktop size and the DPI are read when the wineserver starts.
+    if [ "$(cat "$prefix/.wendrik-settings" 2>/dev/null)" != "$settings" ]; then
+      local reg="$prefix/wendrik.reg" dpi
+      dpi=$(printf %08x "$logpixels")
       cat >"$reg" <<REG
 REGEDIT4
 
@@ -45,19 +75,18 @@ REGEDIT4
 "Default"="$size"
 
 [HKEY_CURRENT_USER\\Control Panel\\Desktop]
-"LogPixels"=dword:00000054
+"LogPixels"=dword:$dpi
 
 [HKEY_CURRENT_CONFIG\\Software\\Fonts]
-"LogPixels"=dword:00000054
+"LogPixels"=dword:$dpi
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
       WINEPREFIX="$prefix" "$WINE64" regedit /S "$(WINEPREFIX="$prefix" "$WINE64" winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1
-      # The desktop size and the DPI are read when the wineserver starts.
       WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
       WINEPREFIX="$prefix" "$WINESERVER" -w 2>/dev/null || true
-      echo "$size" >"$prefix/.wendrik-size"
+      echo "$settings" >"$prefix/.wendrik-settings"
     fi
   ) 9>"$prefix.lock"
 }
