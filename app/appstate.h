@@ -41,9 +41,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 // bits; also stored through seconds when it is not null.
 int32_t CurrentUnixTime(int32_t* seconds);
 
-// The time stamp of the current UTC time into stamp[kStampLen].
-void MakeTimeStamp(wchar_t* stamp);
-
 // OK in the main window: writes the tour list to a new time-stamped file
 // in tourDir and the route hand-off. True when the tour is saved; false
 // when it is not, and then the failed path is the tour's last entry.

@@ -20,6 +20,16 @@ bool StartsWithKey(const wchar_t* line, const wchar_t* key)
     return true;
 }
 
+// A folder value: file names are appended to it directly, so it must end
+// in a backslash. An empty value stays empty.
+void SetFolder(wchar_t* dir, const wchar_t* value)
+{
+    CopyText(dir, kTextLen, value);
+    size_t n = std::wcslen(dir);
+    if (n > 0 && dir[n - 1] != L'\\')
+        AppendText(dir, kTextLen, L"\\");
+}
+
 }  // namespace
 
 int32_t ReadDecimal(const wchar_t* s)
@@ -48,9 +58,9 @@ int32_t ReadDecimal(const wchar_t* s)
 void ApplyConfigLine(const wchar_t* line, const ConfigTarget& target)
 {
     if (StartsWithKey(line, kKeyPoi))
-        CopyText(target.poiDir, kTextLen, line + CountOf(kKeyPoi) - 1);
+        SetFolder(target.poiDir, line + CountOf(kKeyPoi) - 1);
     if (StartsWithKey(line, kKeyTour))
-        CopyText(target.tourDir, kTextLen, line + CountOf(kKeyTour) - 1);
+        SetFolder(target.tourDir, line + CountOf(kKeyTour) - 1);
     if (StartsWithKey(line, kKeyHandOff))
         *target.routeHandOff = ReadDecimal(line + CountOf(kKeyHandOff) - 1);
 }

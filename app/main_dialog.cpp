@@ -38,6 +38,9 @@ void LoadFile(HWND target, int chooserMode)
         if (added == LB_ERR || added == LB_ERRSPACE)
             break;   // the list is out of memory: keep what it holds
     }
+    // Part of a file would look like the whole and be saved as the tour.
+    if (TextReadFailed(&app.inFile))
+        SendMessageW(target, LB_RESETCONTENT, 0, 0);
     TextClose(&app.inFile);
     SendMessageW(target, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(target, NULL, TRUE);

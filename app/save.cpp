@@ -12,29 +12,95 @@ const wchar_t kRouteFile[] = L"\\My Documents\\route.cfg";
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01 UTC.
 const unsigned long long kFileTimeAt1970 = 116444736000000000ULL;
 
+// How many seconds past the clock a tour's stamp may go when names are taken.
+const uint32_t kStampSecondsAhead = 60;
+
 // The tour list's entry into lineBuf; false past the last entry.
 bool EntryIntoLineBuf(LRESULT index)
 {
     return ListText(app.tourList, index, app.lineBuf, CountOf(app.lineBuf));
 }
 
-// Windows-1252 when every entry fits, else UTF-8.
-TextEncoding TourEncoding()
+// The entry in lineBuf needs a line end of its own: it has none and
+// another entry follows, which would otherwise run on in the same line
+// (the last line of a POI file, a failed path). A piece of exactly
+// kTextLen - 1 characters is part of a longer line and joins its next
+// piece as it was read; the last entry is written as it stands.
+bool NeedsLineEnd(LRESULT index, LRESULT count)
 {
-    for (LRESULT i = 0; EntryIntoLineBuf(i); i++)
+    size_t n = TextLength(app.lineBuf, CountOf(app.lineBuf));
+    return n > 0 && app.lineBuf[n - 1] != L'\n' && n != kTextLen - 1 && index + 1 < count;
+}
+
+// Windows-1252 when every entry fits and the bytes do not happen to form
+// UTF-8 (the reader would take them for UTF-8 and show other characters);
+// else UTF-8 with its byte order mark.
+TextEncoding TourEncoding(LRESULT count)
+{
+    Cp1252Utf8Check check = {};
+    for (LRESULT i = 0; EntryIntoLineBuf(i); i++) {
         if (!TextFitsCp1252(app.lineBuf))
             return kEncodingUtf8;
-    return kEncodingCp1252;
+        Cp1252CheckText(&check, app.lineBuf);
+        if (NeedsLineEnd(i, count))
+            Cp1252CheckText(&check, L"\n");
+    }
+    return Cp1252ReadsAsUtf8(&check) ? kEncodingUtf8 : kEncodingCp1252;
 }
 
 // The tour file failed: the navigation application must never find half a
 // route, and the user sees the path that failed as the tour's last entry.
-bool SaveFailed(bool fileExists)
+// Only a file that this save created is removed.
+bool SaveFailed(bool created)
 {
-    if (fileExists)
+    if (created)
         RemoveFileWide(app.fileName);
     SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)app.fileName);
     return false;
+}
+
+enum Creation { kCreated, kTaken, kCannotCreate };
+
+// Creates the file only where no file of that name is, so that no tour is
+// ever replaced: one saved in the same second by a copy started at once,
+// or before a clock was set back.
+Creation CreateNewFile(const wchar_t* path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return kCreated;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? kTaken : kCannotCreate;
+}
+
+// fileName for the tour stamped at the given clock reading; false when
+// the tour directory leaves no room for the name.
+bool NameTour(uint32_t seconds)
+{
+    wchar_t stamp[kStampLen];
+    FormatTimeStamp(seconds, stamp);
+    CopyText(app.fileName, CountOf(app.fileName), app.tourDir);
+    return AppendText(app.fileName, CountOf(app.fileName), L"WK_") &&
+           AppendText(app.fileName, CountOf(app.fileName), stamp) &&
+           AppendText(app.fileName, CountOf(app.fileName), L".asc");
+}
+
+// Names and creates the new tour file: the stamp of now, or of the next
+// free second within a minute, so that the names still sort in time order.
+Creation CreateTourFile()
+{
+    const uint32_t now = (uint32_t)CurrentUnixTime(NULL);
+    for (uint32_t ahead = 0; ahead <= kStampSecondsAhead; ahead++) {
+        // A tour directory too long for the name fails like a missing one.
+        if (!NameTour(now + ahead))
+            return kCannotCreate;
+        Creation created = CreateNewFile(app.fileName);
+        if (created != kTaken)
+            return created;
+    }
+    return kTaken;
 }
 
 // "\My Documents\route.cfg" names the new tour. A file that cannot be
@@ -70,27 +136,18 @@ int32_t CurrentUnixTime(int32_t* seconds)
     return result;
 }
 
-void MakeTimeStamp(wchar_t* stamp)
-{
-    FormatTimeStamp((uint32_t)CurrentUnixTime(NULL), stamp);
-}
-
 bool SaveTour()
 {
-    wchar_t stamp[kStampLen];
-    MakeTimeStamp(stamp);
-    // A tour directory too long for the name fails like a missing one.
-    CopyText(app.fileName, CountOf(app.fileName), app.tourDir);
-    bool named = AppendText(app.fileName, CountOf(app.fileName), L"WK_") &&
-                 AppendText(app.fileName, CountOf(app.fileName), stamp) &&
-                 AppendText(app.fileName, CountOf(app.fileName), L".asc");
-    if (!named)
+    if (CreateTourFile() != kCreated)
         return SaveFailed(false);
-
-    if (!TextOpenWrite(&app.outFile, app.fileName, TourEncoding()))
-        return SaveFailed(false);
-    for (LRESULT i = 0; EntryIntoLineBuf(i); i++)
+    const LRESULT count = SendMessageW(app.tourList, LB_GETCOUNT, 0, 0);
+    if (!TextOpenWrite(&app.outFile, app.fileName, TourEncoding(count)))
+        return SaveFailed(true);
+    for (LRESULT i = 0; EntryIntoLineBuf(i); i++) {
         TextWrite(&app.outFile, app.lineBuf);
+        if (NeedsLineEnd(i, count))
+            TextWrite(&app.outFile, L"\n");
+    }
     if (!TextCloseWrite(&app.outFile))
         return SaveFailed(true);
 

@@ -69,8 +69,13 @@ bool Refill(TextReader* r)
         r->end = keep;
         size_t got = fread(r->block + keep, 1, kReadBlock - keep, r->file);
         r->end += got;
-        if (got < kReadBlock - keep)
-            r->atEof = true;   // end of file or a read error: stop either way
+        if (got < kReadBlock - keep) {
+            r->atEof = true;
+            // A card pulled out mid-file is no end of file: the caller must
+            // not take the part read so far for the whole.
+            if (ferror(r->file))
+                r->failed = true;
+        }
     }
     return r->pos < r->end;
 }
@@ -157,6 +162,7 @@ bool WholeFileIsUtf8(TextReader* r)
     r->pos = r->end = 0;
     if (fseek(r->file, 0, SEEK_SET) != 0) {
         r->atEof = true;     // cannot rewind: deliver nothing rather than half
+        r->failed = true;
         return false;
     }
     clearerr(r->file);
@@ -282,6 +288,11 @@ uint32_t Cp1252ToUnicode(unsigned char byte)
     return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
 }
 
+int Utf8SequenceAt(const unsigned char* bytes, size_t avail, uint32_t* cp)
+{
+    return Utf8Sequence(bytes, avail, cp);
+}
+
 bool IsValidUtf8(const unsigned char* bytes, size_t n)
 {
     size_t i = 0;
@@ -356,6 +367,7 @@ bool TextOpenStream(TextReader* r, FILE* stream)
     r->file = stream;
     r->pos = r->end = 0;
     r->atEof = false;
+    r->failed = false;
     r->havePeek = false;
     r->encoding = kEncodingCp1252;
     r->sizeBytes = -1;
@@ -435,6 +447,11 @@ void TextClose(TextReader* r)
     r->file = nullptr;
     r->havePeek = false;
     r->pos = r->end = 0;
+}
+
+bool TextReadFailed(const TextReader* r)
+{
+    return r->failed;
 }
 
 bool TextIsOpen(const TextReader* r)

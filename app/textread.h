@@ -35,6 +35,7 @@ struct TextReader {
     size_t pos;            // next unread byte in block
     size_t end;            // bytes held in block
     bool atEof;            // the file has nothing more to give
+    bool failed;           // a read failed: what was read is not the whole file
     bool havePeek;         // a decoded character waits in peek
     uint32_t peek;
     long long sizeBytes;   // size of the file when opened, -1 if unknown
@@ -67,6 +68,10 @@ inline void TextSkipLine(TextReader* reader, size_t len);
 // Keeps the unread bytes and fills the block up behind them.
 void TextRefill(TextReader* reader);
 
+// True when a read failed since the file was opened (also after it is
+// closed): the lines delivered are then not the whole file.
+bool TextReadFailed(const TextReader* reader);
+
 // Closes the file; harmless on a reader that is not open.
 void TextClose(TextReader* reader);
 
@@ -84,6 +89,11 @@ bool RemoveFileWide(const wchar_t* path);
 // The Windows-1252 character of a byte (bytes the code page leaves
 // undefined map to the code point of the same number, as Windows does).
 uint32_t Cp1252ToUnicode(unsigned char byte);
+
+// The UTF-8 sequence at bytes[0..avail): its length when valid and
+// complete (the code point in *cp), 0 when it is a valid beginning cut off
+// by the end of the bytes, -1 when it is invalid.
+int Utf8SequenceAt(const unsigned char* bytes, size_t avail, uint32_t* cp);
 
 // True when bytes[0..n) are valid UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF, no sequence cut off at the end).

@@ -76,6 +76,32 @@ bool TextFitsCp1252(const wchar_t* text)
     return true;
 }
 
+void Cp1252CheckText(Cp1252Utf8Check* check, const wchar_t* text)
+{
+    for (; *text != L'\0' && !check->invalid; text++) {
+        int byte = Cp1252Byte((uint32_t)*text);
+        if (byte < 0) {
+            check->invalid = true;
+            return;
+        }
+        if (byte < 0x80 && check->pendingLen == 0)
+            continue;
+        check->sawHigh = check->sawHigh || byte >= 0x80;
+        check->pending[check->pendingLen++] = (unsigned char)byte;
+        uint32_t cp;
+        int len = Utf8SequenceAt(check->pending, check->pendingLen, &cp);
+        if (len < 0)
+            check->invalid = true;
+        else if (len > 0)
+            check->pendingLen = 0;
+    }
+}
+
+bool Cp1252ReadsAsUtf8(const Cp1252Utf8Check* check)
+{
+    return !check->invalid && check->pendingLen == 0 && check->sawHigh;
+}
+
 bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
 {
     w->encoding = encoding == kEncodingCp1252 ? kEncodingCp1252 : kEncodingUtf8;

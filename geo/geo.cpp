@@ -77,7 +77,18 @@ void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
     const double theta = ClampedAcos((std::sin(phi2) - std::sin(phi1) * std::cos(delta)) /
                                      (std::cos(phi1) * std::sin(delta)));
     double bearing = (theta * 180) / kGeoPi;
-    if (l2 < l1)
+    // West or east by the shorter way round: a target just across the
+    // 180th meridian to the east lies east. Within half a turn the
+    // difference has the sign of the plain comparison.
+    double dl = l2 - l1;
+    if (dl > kGeoPi || dl < -kGeoPi) {
+        dl = std::fmod(dl, 2 * kGeoPi);
+        if (dl > kGeoPi)
+            dl -= 2 * kGeoPi;
+        else if (dl < -kGeoPi)
+            dl += 2 * kGeoPi;
+    }
+    if (dl < 0)
         bearing = 360 - bearing;
     // 0/0 where the points are a pole or antipodes apart: no direction.
     if (!(bearing >= 0 && bearing <= 360))

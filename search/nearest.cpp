@@ -198,6 +198,13 @@ bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parse
     return latEnd != start;
 }
 
+bool HoldsPosition(const wchar_t* line)
+{
+    double lon, lat;
+    wchar_t* end;
+    return ParsePoiLine(line, &lon, &lat, &end) && !(lon == 0 && lat == 0);
+}
+
 void ResetSlots(NearestSlot* slots)
 {
     for (int i = 0; i < kNearestCount; i++) {
@@ -284,5 +291,8 @@ void SearchNearestOpen(TextReader* reader, double refLat, double refLon, Nearest
         if (RankLine(slots, lineBuf, refLat, refLon, parseEnd))
             farthest = slots[Candidate(slots)].exactKm;
     }
+    // The nearest of part of a file are no answer for the whole.
+    if (TextReadFailed(reader))
+        ResetSlots(slots);
     TextClose(reader);
 }

@@ -32,6 +32,10 @@ double ParseNumberGeneral(const wchar_t* s, wchar_t** end);
 // either number cannot be read at all.
 bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parseEnd);
 
+// True when the search would read a position from the line: both numbers
+// there, and not 0,0 (the usual mark of a missing position).
+bool HoldsPosition(const wchar_t* line);
+
 // Empties the five slots.
 void ResetSlots(NearestSlot* slots);
 

@@ -72,10 +72,10 @@ void FillNavigationPosition(HWND dialog)
         SendDlgItemMessageW(dialog, IDC_SEARCH_RESULTS, LB_ADDSTRING, 0, (LPARAM)message);
         return;
     }
-    // Unsigned metres: a value with the top bit set is far east or north,
-    // never negative.
+    // Signed metres: west of Greenwich and south of the equator they are
+    // negative, and every real position lies well within 32 bits.
     double lat, lon;
-    MercatorToGeo((double)x, (double)y, lat, lon);
+    MercatorToGeo((double)(int32_t)x, (double)(int32_t)y, lat, lon);
     SetField(dialog, IDC_SEARCH_LAT, lat);
     SetField(dialog, IDC_SEARCH_LON, lon);
 }

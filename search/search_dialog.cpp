@@ -43,7 +43,8 @@ void Check(HWND dialog, int id)
 // or drop the last one when append is 0.
 void EditField(HWND dialog, int fieldId, wchar_t append)
 {
-    wchar_t text[kFieldLen];
+    // The field is read as 79 characters at most; one more for the key's.
+    wchar_t text[kFieldLen + 1];
     int n = GetDlgItemTextW(dialog, fieldId, text, kFieldLen);
     if (n < 0)
         n = 0;
@@ -51,10 +52,8 @@ void EditField(HWND dialog, int fieldId, wchar_t append)
         n = kFieldLen - 1;
     text[n] = L'\0';
     if (append != 0) {
-        if (n < kFieldLen - 1) {
-            text[n] = append;
-            text[n + 1] = L'\0';
-        }
+        text[n] = append;
+        text[n + 1] = L'\0';
     } else if (n > 0) {
         text[n - 1] = L'\0';
     }
@@ -132,13 +131,15 @@ void FindNearest(HWND dialog)
             SendDlgItemMessageW(dialog, IDC_SEARCH_RESULTS, LB_ADDSTRING, 0, (LPARAM)slot.text);
 }
 
-// "OK": every result line onto the tour, then close.
+// "OK": every result line onto the tour, then close. The status line of
+// a failed "Position" holds no position and is no waypoint.
 void Transfer(HWND dialog)
 {
     HWND results = GetDlgItem(dialog, IDC_SEARCH_RESULTS);
     Text line;
     for (LRESULT i = 0; ListText(results, i, line, CountOf(line)); i++)
-        SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)line);
+        if (HoldsPosition(line))
+            SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)line);
     EndDialog(dialog, 1);
 }
 

@@ -62,7 +62,9 @@ bool ReadMetres(const wchar_t* arg, double* value)
     long long n = std::wcstoll(arg, &end, 10);
     if (end == arg || *end != L'\0' || errno != 0 || n < -2147483648LL || n > 4294967295LL)
         return false;
-    *value = (double)(uint32_t)n;
+    // The 4 bytes are signed metres: negative west and south; a number
+    // written as the unsigned bytes reads the same.
+    *value = (double)(int32_t)(uint32_t)n;
     return true;
 }
 

@@ -45,7 +45,8 @@ check "wrong count" 2 'takes 3 arguments' -- near "$(winpath "$dir/orte.asc")" 5
 check distance 0 '^504.565 km 195.63 SSW$' -- distance 52.52 13.405 48.1374 11.5755
 check "distance not a number" 2 'not a number' -- distance 52.52 x 48 11
 check position 0 '^50.350973 8.993216$' -- position 1000000 6500000
-check "position top bit" 0 ' 19312.784430$' -- position 2147483648 0
+check "position west and south" 0 '^-33.893362 -4.487615$' -- position -499000 -4010000
+check "position as unsigned bytes" 0 '^0.000000 -0.000009$' -- position 4294967295 0
 check "position not metres" 2 'not a whole number' -- position 1.5 0
 check "unknown command" 2 'unknown command' -- suche
 echo "$passed passed, $failed failed"

@@ -63,8 +63,16 @@ TEST(Config, ValuesVerbatimEmptyAndLastWins)
     Settings s;
     ASSERT_TRUE(s.ReadFile("Tour=\nPOI=\\a\\\nPOI= \"\\b\\\" \nkoord465=1\nkoord465=0\nkoord465=1"));
     EXPECT_STREQ(s.tourDir, L"") << "an empty value sets an empty directory";
-    EXPECT_STREQ(s.poiDir, L" \"\\b\\\" ") << "nothing is trimmed";
+    EXPECT_STREQ(s.poiDir, L" \"\\b\\\" \\") << "nothing is trimmed; the folder's backslash is added";
     EXPECT_EQ(s.routeHandOff, 1) << "a last line without line feed counts";
+}
+
+TEST(Config, FolderWithoutItsBackslashGetsOne)
+{
+    Settings s;
+    ASSERT_TRUE(s.ReadFile("Tour=\\Storage Card\\Touren\r\nPOI=D:\\POI\r\n"));
+    EXPECT_STREQ(s.tourDir, L"\\Storage Card\\Touren\\");
+    EXPECT_STREQ(s.poiDir, L"D:\\POI\\");
 }
 
 TEST(Config, MissingFileKeepsTheDefaults)
@@ -88,14 +96,14 @@ TEST(Config, PathMayBeTheLineBuffer)
 
 TEST(Config, LongLinesNeverOverflow)
 {
-    // A value of 1019 characters fills poiDir to its last character; a
-    // longer line arrives in pieces and its tail is no key.
+    // A value of 1019 characters and its backslash fit poiDir; a longer
+    // line arrives in pieces and its tail is no key.
     Settings s;
     std::string value(1019, 'p');
     std::string huge(5000, 'q');
     ASSERT_TRUE(s.ReadFile("POI=" + value + "\nTour=" + huge + "\n"));
-    EXPECT_EQ(std::wstring(s.poiDir), std::wstring(1019, L'p'));
-    EXPECT_EQ(std::wstring(s.tourDir), std::wstring(1018, L'q'));
+    EXPECT_EQ(std::wstring(s.poiDir), std::wstring(1019, L'p') + L"\\");
+    EXPECT_EQ(std::wstring(s.tourDir), std::wstring(1018, L'q') + L"\\");
 }
 
 TEST(Config, ReadDecimalLikeWtol)

@@ -130,6 +130,13 @@ TEST(Nearest, WhichLinesCount)
     EXPECT_TRUE(s.Offer(L"8.5, 49.25, \"Blank\"\n"));
     EXPECT_TRUE(s.Offer(L"8.0,50.0,\"genau hier\"\n")) << "at the reference itself";
     EXPECT_NE(std::wstring(s.slots[4].text).find(L"genau hier  0.0 km N\"\n"), std::wstring::npos);
+
+    // What "OK" in the search dialog takes over into the tour.
+    EXPECT_TRUE(HoldsPosition(s.slots[4].text));
+    EXPECT_TRUE(HoldsPosition(L"0,51.4779,\"Greenwich\"\n"));
+    EXPECT_FALSE(HoldsPosition(L"Keine g\u00fcltigen Positionsdaten gefunden (2)"));
+    EXPECT_FALSE(HoldsPosition(L"0,0,\"no position\"\n"));
+    EXPECT_FALSE(HoldsPosition(L"8.5"));
 }
 
 TEST(Nearest, NamesAreCutOnlyWhereThereIsSomethingToCut)
@@ -177,6 +184,17 @@ TEST(Nearest, AWholeFile)
     slots[0].distanceKm = 42;
     EXPECT_FALSE(SearchNearest(reader.get(), dir.Path("fehlt.asc").c_str(), 50, 8, slots, lineBuf, &parseEnd));
     EXPECT_EQ(slots[0].distanceKm, 42);
+
+    // A read that fails part way lists nothing from that file.
+    std::string big;
+    while (big.size() < 3 * kReadBlock)
+        big += "8.01,50.01,\"Eins\"\r\n";
+    path = dir.Write("gross.asc", big);
+    ASSERT_TRUE(TextOpenStream(reader.get(), std::fopen(std::filesystem::path(path).string().c_str(), "rb")));
+    ASSERT_TRUE(BreakReads(reader->file, dir.path() / "w"));
+    SearchNearestOpen(reader.get(), 50, 8, slots, lineBuf, &parseEnd);
+    for (const NearestSlot& slot : slots)
+        EXPECT_EQ(slot.distanceKm, kSlotEmpty);
 }
 
 }  // namespace

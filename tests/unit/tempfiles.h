@@ -4,6 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 class TempDir {
 public:
@@ -42,3 +49,22 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Makes every later read from f fail, as a storage card pulled out in the
+// middle of a file does: its descriptor then names a file open for writing
+// only. The stream stays open and closes as usual.
+inline bool BreakReads(FILE* f, const std::filesystem::path& writeOnly)
+{
+#ifdef _WIN32
+    int fd = _wopen(writeOnly.wstring().c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, 0600);
+    bool ok = fd >= 0 && _dup2(fd, _fileno(f)) == 0;
+    if (fd >= 0)
+        _close(fd);
+#else
+    int fd = open(writeOnly.string().c_str(), O_WRONLY | O_CREAT, 0600);
+    bool ok = fd >= 0 && dup2(fd, fileno(f)) >= 0;
+    if (fd >= 0)
+        close(fd);
+#endif
+    return ok;
+}

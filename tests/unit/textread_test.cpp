@@ -194,6 +194,35 @@ TEST(TextRead, WhatCannotBeOpened)
     TextClose(reader.get());
 }
 
+TEST(TextRead, AReadErrorIsNoEndOfFile)
+{
+    // More than one read block, so that reading goes on after the open.
+    TempDir dir;
+    std::string bytes;
+    for (int i = 0; bytes.size() < 3 * kReadBlock; i++)
+        bytes += "8." + std::to_string(i) + ",49.0,\"Ort\"\n";
+    std::wstring path = dir.Write("f.asc", bytes);
+    auto reader = std::make_unique<TextReader>();
+    ASSERT_TRUE(TextOpenStream(reader.get(), std::fopen(std::filesystem::path(path).string().c_str(), "rb")));
+    EXPECT_FALSE(TextReadFailed(reader.get()));
+    ASSERT_TRUE(BreakReads(reader->file, dir.path() / "w"));
+    Text buf;
+    size_t lines = 0;
+    while (TextReadLine(reader.get(), buf, kTextLen))
+        lines++;
+    EXPECT_GT(lines, 0u);
+    EXPECT_LT(lines * 20, bytes.size()) << "only the part before the error";
+    EXPECT_TRUE(TextReadFailed(reader.get()));
+    TextClose(reader.get());
+
+    // The whole file read to its end is no failure.
+    ASSERT_TRUE(TextOpenRead(reader.get(), path.c_str()));
+    while (TextReadLine(reader.get(), buf, kTextLen)) {
+    }
+    EXPECT_FALSE(TextReadFailed(reader.get()));
+    TextClose(reader.get());
+}
+
 TEST(TextRead, Cp1252AndUtf8Helpers)
 {
     EXPECT_EQ(Cp1252ToUnicode(0x80), 0x20ACu);

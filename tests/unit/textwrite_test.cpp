@@ -124,3 +124,28 @@ TEST(TextWrite, RemoveFile)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextWrite, Cp1252BytesThatWouldReadAsUtf8)
+{
+    struct Case { std::vector<std::wstring> texts; bool readsAsUtf8; };
+    const Case cases[] = {
+        {{L"8.4,49.0,\"Karlsruhe\"\n"}, false},                 // ASCII reads back either way
+        {{L"11.5,48.1,\"M\u00c3\u00bcnchen\"\n"}, true},        // "Ã¼" is the UTF-8 of "ü"
+        {{L"6.9,50.9,\"K\u00f6ln\"\n"}, false},                 // a lone 0xF6 is no UTF-8
+        {{L"1,2,\"\u00c3", L"\u00bc\"\n"}, true},               // a sequence across two entries
+        {{L"1,2,\"\u00c3", L"\n", L"\u00bc\"\n"}, false},       // broken by a line end between
+        {{L"1,2,\"\u00c3\"\n"}, false},                         // cut off
+        {{L"1,2,\"\u00e2\u0082\u00ac\"\n"}, false},             // 0x82 is "\u201a" in Windows-1252
+        {{L"1,2,\"\u00e2\u201a\u00ac\"\n"}, true},              // E2 82 AC, the euro sign's UTF-8
+    };
+    for (const Case& c : cases) {
+        Cp1252Utf8Check check = {};
+        for (const std::wstring& t : c.texts)
+            Cp1252CheckText(&check, t.c_str());
+        EXPECT_EQ(Cp1252ReadsAsUtf8(&check), c.readsAsUtf8) << std::string(c.texts[0].begin(), c.texts[0].end());
+    }
+}
+
+}  // namespace

@@ -89,13 +89,63 @@ protected:
     }
 };
 
-TEST_F(Save, TheTourGoesToAStampedFileAsItIs)
+TEST_F(Save, TheTourGoesToAStampedFileLineByLine)
 {
     Start();
-    AddItems(TourList(), {L"8.5,49.25,\"Start\"\n", L"ohne Zeilenende", L"9.0,50.0,\"M\u00fchle\"\n"});
+    // A file's last line without its line feed gets a line end before the
+    // next entry; a 1023-character piece of a longer line joins its rest
+    // as it was read; the last entry is written as it stands.
+    const std::wstring piece(1023, L'x');
+    AddItems(TourList(), {L"8.5,49.25,\"Start\"\n", L"8.4,49.0,\"Karlsruhe\"", L"9.0,50.0,\"M\u00fchle\"\n",
+                          piece, L"rest\n", L"7.1,50.7,\"Bonn\""});
     const std::wstring name = SaveNow();
-    EXPECT_EQ(device::Read(kTours + name), "8.5,49.25,\"Start\"\r\nohne Zeilenende9.0,50.0,\"M\xFChle\"\r\n");
+    EXPECT_EQ(device::Read(kTours + name), "8.5,49.25,\"Start\"\r\n8.4,49.0,\"Karlsruhe\"\r\n9.0,50.0,\"M\xFChle\"\r\n" +
+                                               Narrow(piece) + "rest\r\n7.1,50.7,\"Bonn\"");
     EXPECT_FALSE(device::Exists(kRoute)) << "no hand-off by default";
+}
+
+TEST_F(Save, NeverReplacesATourOfTheSameSecond)
+{
+    // Tours already saved in this second and the next few (a clock set
+    // back, a copy started at once): each stays, the new one takes the
+    // next free second.
+    std::vector<std::wstring> taken;
+    for (int s = -1; s <= 3; s++) {
+        taken.push_back(L"WK_" + ClockStamp(s) + L".asc");
+        device::Write(kTours + taken.back(), "1,2,\"alt\"\r\n");
+    }
+    const std::wstring before = ClockStamp(-1);
+    Start();
+    AddItems(TourList(), {L"3,4,\"neu\"\n"});
+    ASSERT_TRUE(PressOk());
+    for (const std::wstring& t : taken)
+        EXPECT_EQ(device::Read(kTours + t), "1,2,\"alt\"\r\n") << Narrow(t);
+    auto saved = SavedTours();
+    ASSERT_EQ(saved.size(), taken.size() + 1);
+    const std::wstring& added = saved.back();
+    EXPECT_EQ(device::Read(kTours + added), "3,4,\"neu\"\r\n") << "the newest name: " << Narrow(added);
+    EXPECT_LE(added, L"WK_" + ClockStamp(61) + L".asc");
+    EXPECT_GT(added, L"WK_" + before);
+}
+
+TEST_F(Save, ATourReadsBackWithItsOwnCharacters)
+{
+    // Windows-1252 bytes that happen to be UTF-8 ("\u00c3\u00bc" is "\u00fc"
+    // in UTF-8) would read back as other text: such a tour goes out as UTF-8.
+    Start();
+    AddItems(TourList(), {L"11.5,48.1,\"M\u00c3\u00bcnchen\"\n"});
+    const std::wstring name = SaveNow();
+    EXPECT_EQ(device::Read(kTours + name), "\xEF\xBB\xBF" "11.5,48.1,\"M\xC3\x83\xC2\xBCnchen\"\r\n");
+}
+
+TEST_F(Save, ConfiguredFolderWithoutItsBackslash)
+{
+    device::Write(kConfig, "Tour=\\Storage Card\\Routen\\Wendrik\r\nkoord465=1\r\n");
+    Start();
+    AddItems(TourList(), {L"1,2,\"a\"\n"});
+    const std::wstring name = SaveNow();
+    EXPECT_EQ(device::Read(kTours + name), "1,2,\"a\"\r\n") << "saved inside the folder";
+    EXPECT_EQ(device::Read(kRoute), "akt=0\r\nroute=" + Narrow(kTours + name) + "\r\n");
 }
 
 // The test command runs this under a fake clock (WENDRIK_CLOCK, UTC): a

@@ -133,12 +133,16 @@ TEST_F(Search, Keypad)
     Click(search, IDC_SEARCH_BACK);
     EXPECT_EQ(Lon(), L"");
 
-    // A field longer than 79 characters is cut to 79 before a key.
+    // A field longer than 79 characters is cut to 79 before a key, and
+    // the key's character still goes on the end.
     Click(search, IDC_SEARCH_NORTH);
     std::wstring hundred(100, L'1');
     SendMessageW(GetDlgItem(search, IDC_SEARCH_LAT), WM_SETTEXT, 0, (LPARAM)hundred.c_str());
     Click(search, IDC_SEARCH_KEY9);
-    EXPECT_EQ(Lat(), std::wstring(79, L'1')) << "no room for the key after 79";
+    EXPECT_EQ(Lat(), std::wstring(79, L'1') + L"9");
+    SendMessageW(GetDlgItem(search, IDC_SEARCH_LAT), WM_SETTEXT, 0, (LPARAM)std::wstring(79, L'1').c_str());
+    Click(search, IDC_SEARCH_KEY9);
+    EXPECT_EQ(Lat(), std::wstring(79, L'1') + L"9") << "a full field";
     SendMessageW(GetDlgItem(search, IDC_SEARCH_LAT), WM_SETTEXT, 0, (LPARAM)hundred.c_str());
     Click(search, IDC_SEARCH_BACK);
     EXPECT_EQ(Lat(), std::wstring(78, L'1'));
@@ -233,6 +237,14 @@ TEST_F(Search, OkWithNothingFoundStillCloses)
         Sleep(10);
     EXPECT_FALSE(IsWindow(search));
     EXPECT_EQ(ListItems(GetDlgItem(main, IDC_MAIN_TOURLIST)), Items{});
+    // After a "Position" that found nothing, the message is no waypoint.
+    Open();
+    Click(search, IDC_SEARCH_POSITION);
+    EXPECT_EQ(Results().size(), 1u);
+    Click(search, IDC_SEARCH_OK);
+    for (int i = 0; i < 100 && IsWindow(search); i++)
+        Sleep(10);
+    EXPECT_EQ(ListItems(GetDlgItem(main, IDC_MAIN_TOURLIST)), Items{});
     Open();
     Click(search, IDC_SEARCH_CLOSE);
     for (int i = 0; i < 100 && IsWindow(search); i++)
@@ -268,10 +280,15 @@ TEST_F(Search, NavigationPositionFromTheRegistry)
     EXPECT_EQ(Lat(), L"0.000000") << "key 1 wins";
     EXPECT_EQ(Lon(), L"0.000000");
 
-    // Top bit set: far east, never negative metres.
-    SetPosition(kKey1, 0x80000000u, 0);
+    // Negative metres west and south: Brest, and Sydney's latitude.
+    SetPosition(kKey1, (DWORD)-499000, 6170000);
     Click(search, IDC_SEARCH_POSITION);
-    EXPECT_EQ(Lon(), L"19312.784430");
+    EXPECT_EQ(Lon(), L"-4.487615");
+    EXPECT_EQ(Lat(), L"48.419388");
+    SetPosition(kKey1, 16810000, (DWORD)-4010000);
+    Click(search, IDC_SEARCH_POSITION);
+    EXPECT_EQ(Lat(), L"-33.893362");
+    EXPECT_EQ(Lon(), L"151.175962");
 
     // A key 1 without its y value, or with values of the wrong size, does
     // not count: key 2 gives the position.
