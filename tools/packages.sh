@@ -10,7 +10,7 @@ need_packages() {
     echo "missing packages: ${missing[*]}; run as root or install them with apt-get" >&2
     return 1
   fi
-  echo "installing: ${missing[*]}"
+  echo "installing with apt-get (this takes a few minutes the first time): ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }

@@ -37,12 +37,18 @@ MSG
   exit 2
 fi
 
+say() { echo "run.sh: $*"; }
+
+# A first start on a fresh machine takes minutes: say what is going on.
+say "checking the packages it needs (build tools, Wine, the dialog font)"
 need_packages "${BUILD_PACKAGES[@]}"
 build="$root/build"
-if [ ! -f "$build/windows/CMakeCache.txt" ]; then
-  (cd "$root" && cmake --preset windows >/dev/null)
+if [ ! -f "$build/windows-app/CMakeCache.txt" ]; then
+  say "configuring the Windows build"
+  (cd "$root" && cmake --preset windows-app >/dev/null)
 fi
-cmake --build "$build/windows" --target Wendrik -j2 >/dev/null
+say "building Wendrik.exe"
+cmake --build "$build/windows-app" --target Wendrik -j2 >/dev/null
 
 # The device folder: a working copy of the sample device, made once and
 # then left alone, or a device around the user's own card.
@@ -60,9 +66,10 @@ else
 fi
 progdir="$dev/Storage Card/Wendrik"
 mkdir -p "$progdir"
-cmp -s "$build/windows/Wendrik.exe" "$progdir/Wendrik.exe" || cp "$build/windows/Wendrik.exe" "$progdir/Wendrik.exe"
+cmp -s "$build/windows-app/Wendrik.exe" "$progdir/Wendrik.exe" || cp "$build/windows-app/Wendrik.exe" "$progdir/Wendrik.exe"
 
 prefix="$build/wine/run"
+[ -f "$prefix/.wendrik-booted" ] || say "making the Wine prefix $prefix (once, about half a minute)"
 prefix_ready "$prefix" "$(screen_size "$width")"
 map_drive "$prefix" d "$dev"
 # The sample navigation position, unless the prefix already holds one.
@@ -72,6 +79,7 @@ fi
 # With the working directory inside the device folder, Wine's current drive
 # is D:, so "\Storage Card\..." and "\My Documents\..." resolve there.
 cd "$dev"
+say "starting Wendrik on a $(screen_size "$width") screen"
 status=0
 WINEPREFIX="$prefix" "$WINE64" 'D:\Storage Card\Wendrik\Wendrik.exe' ${args[@]+"${args[@]}"} || status=$?
 exit $status

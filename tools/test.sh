@@ -7,11 +7,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 source "$here/packages.sh"
 cd "$root"
-need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-
 start=$(date +%s)
 failed=()
-step() { echo; echo "== $*"; }
+# Each step with the seconds since the start, so that slow ones show.
+step() { echo; echo "== [$(( $(date +%s) - start )) s] $*"; }
+
+step "packages"
+need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 for preset in host host-asan windows; do
   step "build $preset"
