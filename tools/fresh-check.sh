@@ -44,17 +44,26 @@ note() { echo "fresh-check: $*" | tee -a "$report"; }
 
 # Everything this script mounts, so that it can be undone on any exit.
 roots=() xvfb=
+# unmount_all ROOT: everything mounted at or below ROOT, deepest first.
+unmount_all() {
+  grep -o " $1/[^ ]*" /proc/mounts | sort -r | while read -r m; do umount -l "$m"; done
+}
 cleanup() {
   set +e
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  for r in "${roots[@]}"; do
+  for r in ${roots[@]+"${roots[@]}"}; do
     # Wine servers the commands left running inside.
     for p in "$r"/src/build/wine/*/; do
       [ -f "$p/system.reg" ] && in_root "$r" "WINEPREFIX=${p#"$r"} /usr/lib/wine/wineserver -k" 2>/dev/null
     done
-    # Deepest first: what the commands mounted inside, then ours.
-    grep -o " $r[^ ]*" /proc/mounts | sort -r | while read -r m; do umount -l "$m"; done
-    [ -z "$keep" ] && rm -rf "$r"
+    # What the commands mounted inside, then ours; the root is removed
+    # only when nothing is mounted in it any more.
+    unmount_all "$r"
+    if grep -q " $r/" /proc/mounts; then
+      echo "fresh-check: $r still has mounts; left in place" >&2
+    elif [ -z "$keep" ]; then
+      rm -rf --one-file-system "$r"
+    fi
   done
 }
 trap cleanup EXIT
@@ -78,11 +87,15 @@ else
 fi
 
 # new_root NAME: a fresh root with a clean clone of the checkout in /src,
-# and /proc, /sys, /dev and /dev/pts mounted.
+# and /proc, /sys, /dev and /dev/pts mounted; its path in r.
 new_root() {
-  local r="$work/$1"
-  grep -o " $r[^ ]*" /proc/mounts | sort -r | while read -r m; do umount -l "$m"; done
-  rm -rf "$r"
+  r="$work/$1"
+  unmount_all "$r"
+  if grep -q " $r/" /proc/mounts; then
+    echo "fresh-check: cannot unmount what an earlier run left in $r" >&2
+    exit 1
+  fi
+  rm -rf --one-file-system "$r"
   mkdir -p "$r"
   roots+=("$r")
   tar -xf "$base" -C "$r"
@@ -92,7 +105,6 @@ new_root() {
   mount --rbind /sys "$r/sys" && mount --make-rslave "$r/sys"
   mount --rbind /dev "$r/dev" && mount --make-rslave "$r/dev"
   mountpoint -q "$r/dev/pts" || mount -t devpts devpts "$r/dev/pts"
-  echo "$r"
 }
 
 # in_root ROOT COMMAND...: runs as root in a login-less, minimal environment.
@@ -107,7 +119,7 @@ status=0
 
 if [ "$only" != run ]; then
   t=$(date +%s)
-  r=$(new_root test)
+  new_root test
   note "test command: tools/test.sh in a fresh root (log: $out/test.log)"
   rc=0
   in_root "$r" 'cd /src && tools/test.sh' >"$out/test.log" 2>&1 || rc=$?
@@ -117,7 +129,7 @@ if [ "$only" != run ]; then
 fi
 
 if [ "$only" != test ]; then
-  r=$(new_root run)
+  new_root run
   # An X server of our own on the host; the root sees its socket.
   display=
   for n in $(seq 121 160); do
