@@ -46,7 +46,7 @@ note() { echo "fresh-check: $*" | tee -a "$report"; }
 roots=() xvfb=
 # unmount_all ROOT: everything mounted at or below ROOT, deepest first.
 unmount_all() {
-  grep -o " $1/[^ ]*" /proc/mounts | sort -r | while read -r m; do umount -l "$m"; done
+  { grep -o " $1/[^ ]*" /proc/mounts || true; } | sort -r | while read -r m; do umount -l "$m"; done
 }
 cleanup() {
   set +e
