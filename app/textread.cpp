@@ -80,9 +80,6 @@ bool Refill(TextReader* r)
     return r->pos < r->end;
 }
 
-// Decides between UTF-8 and Windows-1252 for a file without a byte order
-// mark by checking every byte, then rewinds. Large files are read twice;
-// the first pass only looks at bytes and is cheap next to decoding.
 // The index of the first byte with its top bit set in eight bytes read
 // from memory (high holds only those top bits, not all zero).
 inline int FirstHighByte(uint64_t high)
@@ -136,6 +133,10 @@ const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char
     return p;
 }
 
+// Decides between UTF-8 and Windows-1252 for a file without a byte order
+// mark by checking every byte, then rewinds. A file larger than one block
+// is read twice; the first pass only looks at bytes and is cheap next to
+// decoding.
 bool WholeFileIsUtf8(TextReader* r)
 {
     // A file that the first read took whole is still in the block: check

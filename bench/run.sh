@@ -2,6 +2,7 @@
 # Runs every benchmark side by side and prints the figures:
 #   the search and its floors (Google Benchmark, host build),
 #   wendrik-cli near against GPSBabel's radius filter (whole process, medians),
+#   wendrik-cli check beside near on the same file,
 #   peak memory of wendrik-cli near, instructions per line under callgrind,
 #   loading and searching in the real dialogs under Wine (needs an X display).
 set -euo pipefail
@@ -47,6 +48,12 @@ theirs=$(timeit gpsbabel -i unicsv -f "$csv" -x radius,lat=$lat,lon=$lon,distanc
 echo "  wendrik-cli near     $ours s"
 echo "  gpsbabel radius      $theirs s"
 awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "  ratio                %.1f times faster\n", b / a}'
+
+echo
+echo "== wendrik-cli check beside near (1M lines, medians of 5)"
+checked=$(timeit "$cli" check --quiet "$out/pois-1000000.asc")
+echo "  wendrik-cli check    $checked s"
+awk -v a="$ours" -v b="$checked" 'BEGIN {printf "  check / near         %.1f\n", b / a}'
 
 echo
 echo "== peak memory of wendrik-cli near"

@@ -1,5 +1,6 @@
-// wendrik-cli: the proximity search, the distance and the navigation
-// position on the command line, on the same code as the dialogs.
+// wendrik-cli: the proximity search, the distance, the navigation
+// position and a check of POI files on the command line, on the same code
+// as the dialogs.
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -7,7 +8,10 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "check.h"
 #include "geo.h"
 #include "nearest.h"
 #include "textread.h"
@@ -20,12 +24,19 @@ const char kUsage[] =
     "usage: wendrik-cli near FILE LAT LON\n"
     "       wendrik-cli distance LAT1 LON1 LAT2 LON2\n"
     "       wendrik-cli position X Y\n"
+    "       wendrik-cli check [--quiet] FILE...\n"
     "\n"
     "  near      the five POIs of FILE nearest to LAT, LON (decimal degrees),\n"
     "            as the search dialog's \"suche\" lists them\n"
     "  distance  distance in km, initial bearing in degrees and compass point\n"
     "  position  navigation Mercator metres X, Y (as the registry holds them)\n"
-    "            to the latitude and longitude that \"Position\" shows\n";
+    "            to the latitude and longitude that \"Position\" shows\n"
+    "  check     what the device makes of POI files: every line the search\n"
+    "            skips and why, positions out of range, duplicates, long lines,\n"
+    "            characters the list cannot show (FILE:LINE: message), then a\n"
+    "            summary a file; --quiet: the summaries only. Exit code 0 when\n"
+    "            the search can use every line, 1 when it skips some or a file\n"
+    "            cannot be read\n";
 
 // Everything the search needs, static as in the program: no large stack.
 struct CliState {
@@ -87,6 +98,10 @@ int Near(wchar_t** args)
         std::fprintf(stderr, "wendrik-cli: cannot read %ls (missing, a folder, or not readable)\n", args[0]);
         return 1;
     }
+    if (TextReadFailed(&state.reader)) {
+        std::fprintf(stderr, "wendrik-cli: cannot read %ls: a read failed part way\n", args[0]);
+        return 1;
+    }
     for (const NearestSlot& slot : state.slots)
         if (slot.distanceKm < kSlotEmpty)
             Print(slot.text);
@@ -122,12 +137,38 @@ int Position(wchar_t** args)
     return 0;
 }
 
+int Check(int argc, wchar_t** args)
+{
+    bool quiet = argc > 0 && std::wcscmp(args[0], L"--quiet") == 0;
+    if (quiet) {
+        args++;
+        argc--;
+    }
+    if (argc == 0) {
+        std::fprintf(stderr, "wendrik-cli: check takes one or more files\n%s", kUsage);
+        return 2;
+    }
+    int status = 0;
+    for (int i = 0; i < argc; i++) {
+        std::wstring report;
+        CheckCounts c = CheckPoiFile(args[i], args[i], quiet, &report);
+        Print(report.c_str());
+        if (!c.readable || c.skipped > 0)
+            status = 1;
+    }
+    return status;
+}
+
 int Run(int argc, wchar_t** argv)
 {
     TextAttachWrite(&state.out, stdout);
     if (argc < 2 || std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (std::wcscmp(argv[1], L"check") == 0) {
+        int status = Check(argc - 2, argv + 2);
+        return TextFlush(&state.out) || status != 0 ? status : 1;
     }
     struct Command { const wchar_t* name; int args; int (*run)(wchar_t**); };
     const Command commands[] = {{L"near", 3, Near}, {L"distance", 4, Distance}, {L"position", 2, Position}};
@@ -160,19 +201,20 @@ int main(int argc, char** argv)
     std::setlocale(LC_CTYPE, "");
     if (MB_CUR_MAX == 1)
         std::setlocale(LC_CTYPE, "C.UTF-8");
-    static wchar_t storage[16][kTextLen];
-    static wchar_t* wide[16];
-    if (argc > 16)
-        argc = 16;
+    std::vector<std::wstring> storage(argc);
+    std::vector<wchar_t*> wide(argc + 1);
     for (int i = 0; i < argc; i++) {
         std::mbstate_t st{};
         const char* src = argv[i];
-        size_t n = std::mbsrtowcs(storage[i], &src, kTextLen - 1, &st);
-        if (n == (size_t)-1)
-            n = 0;
-        storage[i][n] = L'\0';
-        wide[i] = storage[i];
+        size_t n = std::mbsrtowcs(nullptr, &src, 0, &st);
+        if (n != (size_t)-1) {
+            storage[i].resize(n);
+            src = argv[i];
+            st = std::mbstate_t{};
+            std::mbsrtowcs(&storage[i][0], &src, n, &st);
+        }
+        wide[i] = &storage[i][0];
     }
-    return Run(argc, wide);
+    return Run(argc, wide.data());
 }
 #endif

@@ -48,6 +48,26 @@ check position 0 '^50.350973 8.993216$' -- position 1000000 6500000
 check "position west and south" 0 '^-33.893362 -4.487615$' -- position -499000 -4010000
 check "position as unsigned bytes" 0 '^0.000000 -0.000009$' -- position 4294967295 0
 check "position not metres" 2 'not a whole number' -- position 1.5 0
+# The sample device's files, under names that any locale passes on.
+samples="$(dirname "$0")/../../samples/device/Storage Card/Routen/POIs"
+cp "$samples/Sehenswürdigkeiten.asc" "$dir/sights.asc"
+cp "$samples/Tankstellen.asc" "$dir/fuel.asc"
+check "check the sample files" 0 'fuel.asc: UTF-8, 12 lines, 12 list entries, 12 positions for the search; nothing to report' \
+  -- check "$(winpath "$dir/sights.asc")" "$(winpath "$dir/fuel.asc")"
+check "check a sample, quietly" 0 'sights.asc: Windows-1252, 15 lines' -- check --quiet "$(winpath "$dir/sights.asc")"
+printf 'Name;Lon;Lat\r\n\r\n8.5\r\n8.5,\r\n0,0,"leer"\r\n8.68,50.11,"ok"\r\n' >"$dir/schlecht.asc"
+out=$("${cli[@]}" check "$(winpath "$dir/schlecht.asc")" | tr -d '\r' | sed 's/^.*schlecht.asc/F/')
+expected='F:1: skipped by the search: no number where the longitude should be
+F:2: skipped by the search: empty line
+F:3: skipped by the search: nothing after the longitude
+F:4: skipped by the search: no latitude after the longitude and one separator
+F:5: skipped by the search: position 0,0 (the mark of no position)
+F: ASCII, 6 lines, 6 list entries, 1 position for the search; 5 lines skipped'
+if [ "$out" == "$expected" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL check lines:"; echo "$out"; fi
+check "check skips: exit 1" 1 'skipped' -- check "$(winpath "$dir/schlecht.asc")"
+check "check a folder" 1 'x.asc: cannot read: it is a folder' -- check "$(winpath "$dir/x.asc")"
+check "check a missing file" 1 'fehlt.asc: cannot read: no such file' -- check "$(winpath "$dir/fehlt.asc")"
+check "check without files" 2 'one or more files' -- check --quiet
 check "unknown command" 2 'unknown command' -- suche
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
