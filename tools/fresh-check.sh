@@ -16,9 +16,13 @@
 # removed afterwards unless --keep. Exit code 1 when either command
 # failed, 3 when the check cannot run here at all.
 set -euo pipefail
+# All of it in one block, which bash reads whole before it runs any of it:
+# the script may be edited while a check runs.
+{
 here=$(cd "$(dirname "$0")" && pwd)
 checkout=$(cd "$here/.." && pwd)
 source "$here/packages.sh"
+source "$here/wine-lib.sh"
 
 keep= only=
 while [ $# -gt 0 ]; do
@@ -131,16 +135,11 @@ fi
 if [ "$only" != test ]; then
   new_root run
   # An X server of our own on the host; the root sees its socket.
-  display=
-  for n in $(seq 121 160); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-  done
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+  start_xvfb 121 160
+  xvfb=$XVFB_PID
   mkdir -p "$r/tmp/.X11-unix"
   mount --bind /tmp/.X11-unix "$r/tmp/.X11-unix"
-  DISPLAY_IN_ROOT=":$display"
+  DISPLAY_IN_ROOT=":$XVFB_DISPLAY"
   declare -A sizes=([320]=320x240 [480]=480x272 [240]=240x320)
   for width in 320 480 240; do
     t=$(date +%s)
@@ -182,3 +181,4 @@ fi
 
 if [ "$status" = 0 ]; then note "both commands passed"; else note "FAILED (see $out)"; fi
 exit "$status"
+}

@@ -15,15 +15,10 @@ pics="$root/docs/pictures"
 rm -rf "$raw"
 mkdir -p "$raw" "$pics"
 
-display=
-for n in $(seq 161 200); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=":$display"
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+source "$here/wine-lib.sh"
+start_xvfb 161 200
+trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
+export DISPLAY=":$XVFB_DISPLAY"
 
 winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
 for width in 320 480 240; do

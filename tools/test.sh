@@ -30,13 +30,9 @@ step "fuzz targets, briefly, and the saved inputs"
 "$here/fuzz.sh" --seconds 6 || failed+=(fuzz)
 
 # Our own X server: tests never depend on the caller's display.
-display=
-for n in $(seq 91 120); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source "$here/wine-lib.sh"
+start_xvfb 91 120
+xvfb=$XVFB_PID
 stop_all() {
   for p in "$root"/build/wine/*/; do
     [ -f "$p/system.reg" ] && WINEPREFIX="$p" /usr/lib/wine/wineserver -k 2>/dev/null || true
@@ -44,8 +40,7 @@ stop_all() {
   kill "$xvfb" 2>/dev/null || true
 }
 trap stop_all EXIT
-export DISPLAY=":$display"
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+export DISPLAY=":$XVFB_DISPLAY"
 
 step "test windows (under Wine)"
 ctest --preset windows -j2 || failed+=(windows)

@@ -4,6 +4,13 @@
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
+# Wine names files on the Unix side in the locale's character set; in a
+# locale without UTF-8 (a bare root's "C"), file names with umlauts or emoji,
+# which storage cards do hold, cannot be made or opened at all.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *UTF-8*|*utf-8*|*utf8*|*UTF8*) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 # No Mono or Gecko installer prompts, no desktop menu entries.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
@@ -95,4 +102,21 @@ REG
 map_drive() {
   local prefix=$1 letter=$2 dir=$3
   ln -sfn "$(realpath "$dir")" "$prefix/dosdevices/$letter:"
+}
+
+# start_xvfb FIRST LAST: an X server of its own, on the first free display
+# number from FIRST to LAST; sets XVFB_DISPLAY (the number) and XVFB_PID.
+start_xvfb() {
+  local n
+  XVFB_DISPLAY=
+  for n in $(seq "$1" "$2"); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then XVFB_DISPLAY=$n; break; fi
+  done
+  [ -n "$XVFB_DISPLAY" ] || { echo "no free X display number from $1 to $2" >&2; return 1; }
+  Xvfb ":$XVFB_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for n in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$XVFB_DISPLAY" ] && return 0
+    sleep 0.1
+  done
 }
