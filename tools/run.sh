@@ -33,6 +33,7 @@ if [ -z "${DISPLAY:-}" ]; then
 run.sh: there is no X display to show the window on (DISPLAY is not set).
 Run it from a desktop session, or give it a virtual one, for example:
   xvfb-run -s "-screen 0 1024x768x24" tools/run.sh
+(xvfb-run comes with: apt-get install xvfb xauth)
 MSG
   exit 2
 fi
