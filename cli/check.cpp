@@ -25,7 +25,8 @@ struct PositionHash {
         uint64_t a, b;
         std::memcpy(&a, &p.lon, 8);
         std::memcpy(&b, &p.lat, 8);
-        return (size_t)(a * 0x9E3779B97F4A7C15ULL ^ (b + 0x7F4A7C15ULL + (a << 6)));
+        uint64_t h = (a ^ (b * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+        return (size_t)(h ^ (h >> 31));
     }
 };
 
