@@ -39,9 +39,9 @@ TextEncoding TourEncoding(LRESULT count)
 {
     Cp1252Utf8Check check = {};
     for (LRESULT i = 0; EntryIntoLineBuf(i); i++) {
-        if (!TextFitsCp1252(app.lineBuf))
-            return kEncodingUtf8;
         Cp1252CheckText(&check, app.lineBuf);
+        if (check.unfit)
+            return kEncodingUtf8;
         if (NeedsLineEnd(i, count))
             Cp1252CheckText(&check, L"\n");
     }
@@ -63,7 +63,8 @@ enum Creation { kCreated, kTaken, kCannotCreate };
 
 // Creates the file only where no file of that name is, so that no tour is
 // ever replaced: one saved in the same second by a copy started at once,
-// or before a clock was set back.
+// or before a clock was set back. The text stream then opens the empty
+// file it made (Windows CE has no stream over a file handle).
 Creation CreateNewFile(const wchar_t* path)
 {
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);

@@ -78,12 +78,14 @@ bool TextFitsCp1252(const wchar_t* text)
 
 void Cp1252CheckText(Cp1252Utf8Check* check, const wchar_t* text)
 {
-    for (; *text != L'\0' && !check->invalid; text++) {
+    for (; *text != L'\0' && !check->unfit; text++) {
         int byte = Cp1252Byte((uint32_t)*text);
         if (byte < 0) {
-            check->invalid = true;
+            check->unfit = true;
             return;
         }
+        if (check->invalid)
+            continue;   // only whether the rest fits matters now
         if (byte < 0x80 && check->pendingLen == 0)
             continue;
         check->sawHigh = check->sawHigh || byte >= 0x80;
@@ -99,7 +101,7 @@ void Cp1252CheckText(Cp1252Utf8Check* check, const wchar_t* text)
 
 bool Cp1252ReadsAsUtf8(const Cp1252Utf8Check* check)
 {
-    return !check->invalid && check->pendingLen == 0 && check->sawHigh;
+    return !check->unfit && !check->invalid && check->pendingLen == 0 && check->sawHigh;
 }
 
 bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)

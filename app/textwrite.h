@@ -29,9 +29,11 @@ struct Cp1252Utf8Check {
     size_t pendingLen;
     bool invalid;               // the bytes are no UTF-8
     bool sawHigh;               // a byte above 0x7F (else the two agree)
+    bool unfit;                 // a character has no Windows-1252 byte
 };
 
-// Adds the Windows-1252 bytes of text (every character must fit).
+// Adds the Windows-1252 bytes of text; a character without one sets unfit
+// and ends the check.
 void Cp1252CheckText(Cp1252Utf8Check* check, const wchar_t* text);
 
 // True when all the bytes so far are valid UTF-8 with some byte above

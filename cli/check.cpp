@@ -37,9 +37,10 @@ public:
     {
     }
 
-    // One piece as the reader gives it: first tells whether it starts a line.
-    void Piece(const wchar_t* text, bool first)
+    // One piece as the reader gives it.
+    void Piece(const wchar_t* text)
     {
+        const bool first = piecesOfLine_ == 0;
         counts_->entries++;
         if (first)
             Classify(text);
@@ -249,12 +250,8 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
     counts.byteOrderMark = reader->encoding == kEncodingUtf8 && reader->pos == 3;
     Checker checker(name, quiet, report, &counts);
     Text piece;
-    bool first = true;
-    while (TextReadLine(reader.get(), piece, kTextLen)) {
-        checker.Piece(piece, first);
-        size_t n = std::wcslen(piece);
-        first = n > 0 && piece[n - 1] == L'\n';
-    }
+    while (TextReadLine(reader.get(), piece, kTextLen))
+        checker.Piece(piece);
     checker.End();
     const bool failed = TextReadFailed(reader.get());
     TextClose(reader.get());

@@ -198,11 +198,18 @@ bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parse
     return latEnd != start;
 }
 
+// The position the search takes from a line: both numbers there, and not
+// 0,0, the usual mark of a missing position.
+static bool ReadPoiPosition(const wchar_t* line, double* lon, double* lat, wchar_t** parseEnd)
+{
+    return ParsePoiLine(line, lon, lat, parseEnd) && !(*lon == 0 && *lat == 0);
+}
+
 bool HoldsPosition(const wchar_t* line)
 {
     double lon, lat;
     wchar_t* end;
-    return ParsePoiLine(line, &lon, &lat, &end) && !(lon == 0 && lat == 0);
+    return ReadPoiPosition(line, &lon, &lat, &end);
 }
 
 void ResetSlots(NearestSlot* slots)
@@ -217,9 +224,7 @@ bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double ref
               wchar_t** parseEnd)
 {
     double lon, lat;
-    if (!ParsePoiLine(line, &lon, &lat, parseEnd))
-        return false;
-    if (lon == 0 && lat == 0)
+    if (!ReadPoiPosition(line, &lon, &lat, parseEnd))
         return false;
 
     const int candidate = Candidate(slots);
