@@ -10,18 +10,21 @@
 #      (checked from inside Wine), and a screenshot of it is kept.
 #
 # Root on Debian only (it uses mmdebstrap, chroot and mounts). The base
-# system is cached (WENDRIK_FRESH_CACHE, default /var/cache/wendrik-fresh,
-# remade after a week); whatever the two commands install never is.
-# Logs, times and screenshots go to build/fresh-check/; the roots are
-# removed afterwards unless --keep. Exit code 1 when either command
-# failed, 3 when the check cannot run here at all.
+# system is cached (WENDRIK_FRESH_CACHE, default /var/cache/wendrik-fresh),
+# checked before each use and remade when it does not read back or is over
+# a week old; whatever the two commands install never is. Logs, times and
+# screenshots go to build/fresh-check/; the roots are removed afterwards
+# unless --keep. Exit code 1 when a command or a step of the check failed,
+# 3 only when the check cannot run here at all (not root, not Debian, no
+# mmdebstrap package).
 set -euo pipefail
 # All of it in one block, which bash reads whole before it runs any of it:
 # the script may be edited while a check runs.
 {
-here=$(cd "$(dirname "$0")" && pwd)
-checkout=$(cd "$here/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd -P)
+checkout=$(cd "$here/.." && pwd -P)
 source "$here/packages.sh"
+source "$here/script-lib.sh"
 source "$here/wine-lib.sh"
 
 keep= only=
@@ -29,94 +32,155 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --keep) keep=1; shift ;;
     --only) only=${2:?}; shift 2 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "fresh-check.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 
-[ "$(id -u)" = 0 ] || { echo "fresh-check.sh: needs root (chroot and mounts)" >&2; exit 3; }
-need_packages mmdebstrap xvfb xauth git imagemagick >/dev/null || { echo "fresh-check.sh: mmdebstrap cannot be installed" >&2; exit 3; }
+cannot() { echo "fresh-check.sh: cannot run here: $*" >&2; exit 3; }
+[ "$(id -u)" = 0 ] || cannot "it needs root (chroot and mounts)"
+[ -f /etc/debian_version ] && command -v apt-get >/dev/null || cannot "it needs Debian (apt-get, mmdebstrap)"
 
 out="$checkout/build/fresh-check"
 work="$checkout/build/fresh-roots"
-cache=${WENDRIK_FRESH_CACHE:-/var/cache/wendrik-fresh}
-base="$cache/bookworm-minbase.tar"
-mkdir -p "$out" "$work" "$cache"
+mkdir -p "$out" "$work"
+# One check a checkout at a time: a second one waits rather than take the
+# first one's roots from under it.
+exec 8>"$checkout/build/fresh-check.lock"
+if ! flock -n 8; then
+  echo "fresh-check: another check of this checkout is running; waiting for it"
+  flock 8
+fi
 rm -f "$out"/*.log "$out"/*.png "$out"/report.txt
 report="$out/report.txt"
 note() { echo "fresh-check: $*" | tee -a "$report"; }
+failed_step() { note "FAILED at: $*"; exit 1; }
+seconds_since() { echo $(( $(date +%s) - $1 )); }
 
-# Everything this script mounts, so that it can be undone on any exit.
+# What the check itself needs on the host.
+host_packages=(mmdebstrap xvfb xauth git imagemagick)
+missing=()
+for p in "${host_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  note "installing on this machine: ${missing[*]}"
+  apt-get update -qq --error-on=any >"$out/apt.log" 2>&1 || failed_step "apt-get update (see $out/apt.log)"
+  policy=$(apt-cache policy mmdebstrap 2>/dev/null)
+  grep -q 'Candidate: [0-9]' <<<"$policy" || cannot "this Debian has no mmdebstrap package"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >>"$out/apt.log" 2>&1 ||
+    failed_step "apt-get install ${missing[*]} (see $out/apt.log)"
+fi
+
+# Everything this run starts or mounts, so that it can be undone on any exit.
 roots=() xvfb=
-# unmount_all ROOT: everything mounted at or below ROOT, deepest first.
-unmount_all() {
-  { grep -o " $1/[^ ]*" /proc/mounts || true; } | sort -r | while read -r m; do umount -l "$m"; done
-}
 cleanup() {
   set +e
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   for r in ${roots[@]+"${roots[@]}"}; do
-    # Wine servers the commands left running inside.
-    for p in "$r"/src/build/wine/*/; do
-      [ -f "$p/system.reg" ] && in_root "$r" "WINEPREFIX=${p#"$r"} /usr/lib/wine/wineserver -k" 2>/dev/null
-    done
-    # What the commands mounted inside, then ours; the root is removed
-    # only when nothing is mounted in it any more.
-    unmount_all "$r"
-    if grep -q " $r/" /proc/mounts; then
+    stop_processes_in "$r"
+    # The root is removed only when nothing is mounted in it any more.
+    if ! unmount_under "$r"; then
       echo "fresh-check: $r still has mounts; left in place" >&2
     elif [ -z "$keep" ]; then
-      rm -rf --one-file-system "$r"
+      rm -rf --one-file-system -- "$r"
     fi
   done
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-seconds_since() { echo $(( $(date +%s) - $1 )); }
-
-# The base system, made once and then taken from the cache.
-if [ ! -f "$base" ] || [ -n "$(find "$base" -mtime +7 2>/dev/null)" ]; then
+# The base system: taken from the cache when it reads back, else made
+# under a temporary name in the cache's folder and moved into place only
+# when complete and sealed. The cache's lock is held while it is checked or
+# made, and shared while roots are unpacked from it.
+cache=${WENDRIK_FRESH_CACHE:-/var/cache/wendrik-fresh}
+mkdir -p "$cache"
+cache=$(realpath -- "$cache")
+base="$cache/bookworm-minbase.tar"
+exec 7>"$cache/.lock"
+flock 7
+rm -rf -- "$cache"/making.*
+why=
+if [ ! -e "$base" ] && [ ! -L "$base" ]; then
+  why="no base system in the cache"
+elif ! base_ok "$base"; then
+  why="the cached base system does not read back; removing it"
+  rm -rf -- "$base" "$base.sha256"
+elif [ -n "$(find "$base" -mtime +7)" ]; then
+  why="the cached base system is over a week old"
+fi
+if [ -n "$why" ]; then
+  note "$why"
   t=$(date +%s)
   note "making a minimal Debian 12 root with mmdebstrap"
-  if ! mmdebstrap --variant=minbase bookworm "$base.part" >"$out/mmdebstrap.log" 2>&1; then
-    rm -f "$base.part"
-    echo "fresh-check.sh: mmdebstrap could not make a root (see $out/mmdebstrap.log)" >&2
-    exit 3
-  fi
-  mv "$base.part" "$base"
+  making=$(mktemp -d "$cache/making.XXXXXX")
+  mmdebstrap --variant=minbase --format=tar bookworm "$making/base.tar" >"$out/mmdebstrap.log" 2>&1 ||
+    failed_step "mmdebstrap (see $out/mmdebstrap.log)"
+  seal_base "$making/base.tar"
+  base_ok "$making/base.tar" || failed_step "the new base system does not read back"
+  mv -f -- "$making/base.tar.sha256" "$base.sha256"
+  mv -f -- "$making/base.tar" "$base"
+  rm -rf -- "$making"
   note "root made in $(seconds_since "$t") s"
 else
   note "minimal Debian 12 root from the cache ($base)"
 fi
+flock -s 7
 
 # new_root NAME: a fresh root with a clean clone of the checkout in /src,
-# and /proc, /sys, /dev and /dev/pts mounted; its path in r.
+# /proc, and a /dev of the few devices a build and Wine use; its path in r.
 new_root() {
   r="$work/$1"
-  unmount_all "$r"
-  if grep -q " $r/" /proc/mounts; then
-    echo "fresh-check: cannot unmount what an earlier run left in $r" >&2
-    exit 1
+  # An earlier run of this checkout that died (the lock says none is live).
+  if [ -e "$r" ]; then
+    stop_processes_in "$r"
+    unmount_under "$r" || failed_step "unmounting what an earlier run left in $r"
+    rm -rf --one-file-system -- "$r"
   fi
-  rm -rf --one-file-system "$r"
   mkdir -p "$r"
   roots+=("$r")
-  tar -xf "$base" -C "$r"
+  tar -xf "$base" -C "$r" || failed_step "unpacking the base system into $r"
   cp /etc/resolv.conf "$r/etc/resolv.conf" 2>/dev/null || true
-  git clone -q "$checkout" "$r/src"
+  git clone -q "$checkout" "$r/src" || failed_step "cloning the checkout into $r"
   mount -t proc proc "$r/proc"
-  mount --rbind /sys "$r/sys" && mount --make-rslave "$r/sys"
-  mount --rbind /dev "$r/dev" && mount --make-rslave "$r/dev"
-  mountpoint -q "$r/dev/pts" || mount -t devpts devpts "$r/dev/pts"
+  mount -t tmpfs -o mode=755,nosuid wendrik-dev "$r/dev"
+  local d
+  for d in null zero full random urandom tty; do
+    touch "$r/dev/$d"
+    mount --bind "/dev/$d" "$r/dev/$d"
+  done
+  mkdir -p "$r/dev/pts" "$r/dev/shm"
+  mount -t devpts -o newinstance,ptmxmode=0666 devpts "$r/dev/pts"
+  ln -s pts/ptmx "$r/dev/ptmx"
+  mount -t tmpfs -o mode=1777,nosuid,nodev wendrik-shm "$r/dev/shm"
+  ln -s /proc/self/fd "$r/dev/fd"
+  ln -s /proc/self/fd/0 "$r/dev/stdin"
+  ln -s /proc/self/fd/1 "$r/dev/stdout"
+  ln -s /proc/self/fd/2 "$r/dev/stderr"
 }
 
-# in_root ROOT COMMAND...: runs as root in a login-less, minimal environment.
-in_root() {
+# root_command ROOT COMMAND...: sets cmd to run COMMAND as root in ROOT in
+# a login-less, minimal environment, as the leader of a process group of
+# its own (so that a timeout can end all of it); run it as "${cmd[@]}".
+root_command() {
   local r=$1
   shift
-  chroot "$r" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    TERM=dumb ${DISPLAY_IN_ROOT:+DISPLAY=$DISPLAY_IN_ROOT} bash -c "$*"
+  cmd=(setsid chroot "$r" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+       TERM=dumb ${DISPLAY_IN_ROOT:+DISPLAY=$DISPLAY_IN_ROOT} bash -c "$*")
+}
+
+# wait_for PID SECONDS: waits for a background command; on a timeout its
+# whole process group is ended and the exit code is 124.
+wait_for() {
+  local pid=$1 rc=0
+  if ! timeout "$2" tail --pid="$pid" -f /dev/null; then
+    stop_group "$pid"
+    wait "$pid" || true
+    return 124
+  fi
+  wait "$pid" || rc=$?
+  return $rc
 }
 
 status=0
@@ -126,32 +190,35 @@ if [ "$only" != run ]; then
   new_root test
   note "test command: tools/test.sh in a fresh root (log: $out/test.log)"
   rc=0
-  in_root "$r" 'cd /src && tools/test.sh' >"$out/test.log" 2>&1 || rc=$?
+  root_command "$r" 'cd /src && tools/test.sh'
+  "${cmd[@]}" >"$out/test.log" 2>&1 &
+  wait_for $! 2400 || rc=$?
   note "test command: exit code $rc after $(seconds_since "$t") s"
-  grep -E '^== |tests passed|^FAILED' "$out/test.log" | sed 's/^/fresh-check:   /' | tee -a "$report" || true
+  grep -E '^== |^tests: |skipped|^FAILED' "$out/test.log" | sed 's/^/fresh-check:   /' | tee -a "$report" || true
   [ "$rc" = 0 ] || { status=1; tail -40 "$out/test.log"; }
 fi
 
 if [ "$only" != test ]; then
   new_root run
-  # An X server of our own on the host; the root sees its socket.
-  start_xvfb 121 160
+  # An X server of our own on the host. Clients in the root reach it
+  # through its abstract socket, so nothing of the host's /tmp is bound in.
+  start_xvfb || failed_step "starting a virtual X server"
   xvfb=$XVFB_PID
-  mkdir -p "$r/tmp/.X11-unix"
-  mount --bind /tmp/.X11-unix "$r/tmp/.X11-unix"
   DISPLAY_IN_ROOT=":$XVFB_DISPLAY"
   declare -A sizes=([320]=320x240 [480]=480x272 [240]=240x320)
   for width in 320 480 240; do
     t=$(date +%s)
     log="$out/run-$width.log"
+    prefix="/src/build/wine/run-$width"
     note "run command: tools/run.sh --width $width (log: $log)"
-    in_root "$r" "cd /src && tools/run.sh --width $width" >"$log" 2>&1 &
+    root_command "$r" "cd /src && tools/run.sh --width $width"
+    "${cmd[@]}" >"$log" 2>&1 &
     run=$!
     # The watcher runs in the run command's own prefix once that is ready
     # for this screen, built with the compiler the run command installed.
     check=3 ready=
     for _ in $(seq 1800); do
-      if grep -q "^${sizes[$width]} " "$r/src/build/wine/run/.wendrik-settings" 2>/dev/null &&
+      if grep -q "^${sizes[$width]} " "$r$prefix/.wendrik-settings" 2>/dev/null &&
          grep -q 'starting Wendrik' "$log"; then
         ready=1; break
       fi
@@ -159,16 +226,16 @@ if [ "$only" != test ]; then
       sleep 1
     done
     if [ -n "$ready" ]; then
-      in_root "$r" 'cd /src && [ -f build/window-check.exe ] || x86_64-w64-mingw32-g++-posix -std=c++17 -O1 -static -municode \
-        -o build/window-check.exe tests/wine/window_check.cpp tests/wine/driver.cpp -Itests/wine -lgdi32' >>"$log" 2>&1 || true
+      root_command "$r" 'cd /src && [ -f build/window-check.exe ] || x86_64-w64-mingw32-g++-posix -std=c++17 -O1 -static -municode \
+        -o build/window-check.exe tests/wine/window_check.cpp tests/wine/driver.cpp -Itests/wine -lgdi32'
+      "${cmd[@]}" >>"$log" 2>&1 || true
       check=0
-      in_root "$r" "cd /src && source tools/wine-lib.sh && WINEPREFIX=/src/build/wine/run \$WINE64 build/window-check.exe 60 'Z:\\src\\build\\main-$width.bmp'" \
-        >"$out/window-$width.log" 2>&1 || check=$?
-      cat "$out/window-$width.log" | tr -d '\r' | sed 's/^/fresh-check:   /' | tee -a "$report"
+      root_command "$r" "cd /src && source tools/wine-lib.sh && WINEPREFIX=$prefix \$WINE64 build/window-check.exe 60 'Z:\\src\\build\\main-$width.bmp'"
+      "${cmd[@]}" >"$out/window-$width.log" 2>&1 || check=$?
+      tr -d '\r' <"$out/window-$width.log" | sed 's/^/fresh-check:   /' | tee -a "$report"
     fi
     rc=0
-    if ! timeout 60 tail --pid="$run" -f /dev/null; then kill "$run" 2>/dev/null || true; fi
-    wait "$run" || rc=$?
+    wait_for "$run" 60 || rc=$?
     shot=
     if [ -f "$r/src/build/main-$width.bmp" ]; then
       shot="$out/main-$width.png"

@@ -1,23 +1,33 @@
 #!/usr/bin/env bash
 # Runs the libFuzzer targets (ASan and UBSan, clang) from the sample files
 # and the saved inputs, then every saved regression input once.
-#   tools/fuzz.sh [--seconds N] [TARGET...]
+#   tools/fuzz.sh [--fresh] [--seconds N] [TARGET...]
 #   N seconds a target (default 6; long runs: 3600); TARGET one of
-#   text config nearest calendar geo (default all)
+#   text config nearest calendar geo (default all). The corpus in
+#   build/fuzz/corpus grows from run to run; --fresh starts it anew from
+#   the seeds, so that a run does not depend on earlier ones.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd -P)
+root=$(cd "$here/.." && pwd -P)
 source "$here/packages.sh"
-seconds=6
-if [ "${1:-}" = "--seconds" ]; then seconds=${2:?}; shift 2; fi
+source "$here/script-lib.sh"
+seconds=6 fresh=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds=${2:?}; shift 2 ;;
+    --fresh) fresh=1; shift ;;
+    *) break ;;
+  esac
+done
 targets=${*:-text config nearest calendar geo}
 need_packages "${BUILD_PACKAGES[@]}" clang libfuzzer-14-dev libclang-rt-14-dev
 cd "$root"
-cmake --preset fuzz >/dev/null
+configure_preset fuzz
 cmake --build --preset fuzz >/dev/null
 status=0
 for t in $targets; do
   corpus="$root/build/fuzz/corpus/$t"
+  [ -z "$fresh" ] || rm -rf -- "$corpus"
   mkdir -p "$corpus"
   seeds="$root/tests/fuzz/seeds/$t"
   regressions="$root/tests/fuzz/regressions/$t"

@@ -9,9 +9,10 @@
 #   --card   use DIR, a copy of your own storage card, as "\Storage Card"
 #            instead of the sample device
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd -P)
+root=$(cd "$here/.." && pwd -P)
 source "$here/packages.sh"
+source "$here/script-lib.sh"
 source "$here/wine-lib.sh"
 
 width=320 card= args=()
@@ -32,7 +33,7 @@ if [ -z "${DISPLAY:-}" ]; then
   cat >&2 <<MSG
 run.sh: there is no X display to show the window on (DISPLAY is not set).
 Run it from a desktop session, or give it a virtual one, for example:
-  xvfb-run -s "-screen 0 1024x768x24" tools/run.sh
+  xvfb-run -a -s "-screen 0 1024x768x24" tools/run.sh
 (xvfb-run comes with: apt-get install xvfb xauth)
 MSG
   exit 2
@@ -44,20 +45,23 @@ say() { echo "run.sh: $*"; }
 say "checking the packages it needs (build tools, Wine, the dialog font)"
 need_packages "${BUILD_PACKAGES[@]}"
 build="$root/build"
-if [ ! -f "$build/windows-app/CMakeCache.txt" ]; then
-  say "configuring the Windows build"
-  (cd "$root" && cmake --preset windows-app >/dev/null)
-fi
-say "building Wendrik.exe"
+# Configured every time: cheap when nothing changed, and a changed preset
+# or a moved checkout never leaves a stale program to start.
+say "configuring and building Wendrik.exe"
+cd "$root"
+configure_preset windows-app
 cmake --build "$build/windows-app" --target Wendrik -j2 >/dev/null
 
 # The device folder: a working copy of the sample device, made once and
 # then left alone, or a device around the user's own card.
 if [ -n "$card" ]; then
   [ -d "$card" ] || { echo "run.sh: $card is not a folder" >&2; exit 2; }
-  dev="$build/card-device"
+  card=$(realpath -- "$card")
+  # A device of its own for each card, so that one card's tour hand-off
+  # (My Documents) is never another card's.
+  dev="$build/cards/$(basename -- "$card")-$(printf %s "$card" | cksum | cut -d' ' -f1)"
   mkdir -p "$dev/My Documents"
-  ln -sfn "$(realpath "$card")" "$dev/Storage Card"
+  ln -sfn "$card" "$dev/Storage Card"
 else
   dev="$build/device"
   if [ ! -d "$dev" ]; then
@@ -69,13 +73,20 @@ progdir="$dev/Storage Card/Wendrik"
 mkdir -p "$progdir"
 cmp -s "$build/windows-app/Wendrik.exe" "$progdir/Wendrik.exe" || cp "$build/windows-app/Wendrik.exe" "$progdir/Wendrik.exe"
 
-prefix="$build/wine/run"
+# A prefix for each screen: its desktop size is read when its Wine server
+# starts, so one shared between widths would end a running Wendrik.
+prefix="$build/wine/run-$width"
 [ -f "$prefix/.wendrik-booted" ] || say "making the Wine prefix $prefix (once, about half a minute)"
 prefix_ready "$prefix" "$(screen_size "$width")"
 map_drive "$prefix" d "$dev"
-# The sample navigation position, unless the prefix already holds one.
+# The sample navigation position, unless the prefix already holds one:
+# without it "Position" finds nothing, so a failed import stops here.
 if ! grep -q 'streetdirector\\\\Position' "$prefix/user.reg" 2>/dev/null; then
-  WINEPREFIX="$prefix" "$WINE64" regedit /S "$(WINEPREFIX="$prefix" "$WINE64" winepath -w "$root/samples/navigation.reg")" >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" "$WINE64" regedit /S "$(WINEPREFIX="$prefix" "$WINE64" winepath -w "$root/samples/navigation.reg")" >/dev/null 2>&1 &&
+    WINEPREFIX="$prefix" "$WINE64" reg query 'HKCU\Software\Elektrobit\streetdirector\Position' /v LastValidMercatorX >/dev/null 2>&1 || {
+    echo "run.sh: could not import the sample navigation position (samples/navigation.reg) into $prefix" >&2
+    exit 1
+  }
 fi
 # With the working directory inside the device folder, Wine's current drive
 # is D:, so "\Storage Card\..." and "\My Documents\..." resolve there.

@@ -3,12 +3,13 @@
 # program, under an X display of its own, at the device sizes:
 #   tools/screenshots.sh        writes docs/pictures/*.png
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd -P)
+root=$(cd "$here/.." && pwd -P)
 source "$here/packages.sh"
+source "$here/script-lib.sh"
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 cd "$root"
-cmake --preset windows >/dev/null
+configure_preset windows
 cmake --build --preset windows --target Wendrik pictures >/dev/null
 raw="$root/build/pictures"
 pics="$root/docs/pictures"
@@ -16,7 +17,7 @@ rm -rf "$raw"
 mkdir -p "$raw" "$pics"
 
 source "$here/wine-lib.sh"
-start_xvfb 161 200
+start_xvfb
 trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
 export DISPLAY=":$XVFB_DISPLAY"
 

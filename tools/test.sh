@@ -3,21 +3,33 @@
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
 # build under Wine on a virtual X display of its own.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
+here=$(cd "$(dirname "$0")" && pwd -P)
+root=$(cd "$here/.." && pwd -P)
 source "$here/packages.sh"
+source "$here/script-lib.sh"
+# Nothing the caller set may choose or change the tests.
+clean_environment
 cd "$root"
 start=$(date +%s)
 failed=()
 # Each step with the seconds since the start, so that slow ones show.
 step() { echo; echo "== [$(( $(date +%s) - start )) s] $*"; }
 
+# The build folder's Wine prefixes and device folders are this run's while
+# it lasts: a second test command of the same checkout waits.
+mkdir -p build
+exec 9>build/test.lock
+if ! flock -n 9; then
+  echo "another test command of this checkout is running; waiting for it"
+  flock 9
+fi
+
 step "packages"
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 for preset in host host-asan windows; do
   step "build $preset"
-  cmake --preset "$preset" >/dev/null
+  configure_preset "$preset"
   cmake --build --preset "$preset"
 done
 
@@ -26,16 +38,19 @@ for preset in host host-asan; do
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
 
-step "fuzz targets, briefly, and the saved inputs"
-"$here/fuzz.sh" --seconds 6 || failed+=(fuzz)
+step "fuzz targets, briefly, from the seeds alone, and the saved inputs"
+"$here/fuzz.sh" --fresh --seconds 6 || failed+=(fuzz)
 
 # Our own X server: tests never depend on the caller's display.
 source "$here/wine-lib.sh"
-start_xvfb 91 120
+start_xvfb
 xvfb=$XVFB_PID
+# Only the Wine servers of the prefixes the tests use: the run command's
+# own prefixes are left alone.
 stop_all() {
-  for p in "$root"/build/wine/*/; do
-    [ -f "$p/system.reg" ] && WINEPREFIX="$p" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  local p
+  for p in "$root"/build/wine/unit "$root"/build/wine/ui-*; do
+    [ -f "$p/system.reg" ] && prefix_ours "$p" && { WINEPREFIX="$p" "$WINESERVER" -k 2>/dev/null || true; }
   done
   kill "$xvfb" 2>/dev/null || true
 }
@@ -45,10 +60,29 @@ export DISPLAY=":$XVFB_DISPLAY"
 step "test windows (under Wine)"
 ctest --preset windows -j2 || failed+=(windows)
 
-echo
-echo "== $(( $(date +%s) - start )) s in all"
+# A test that could not run here says so in the summary, with its reason:
+# "passed" never stands for "skipped".
+step "summary"
+skips=$(for preset in host host-asan windows; do
+  log="build/$preset/Testing/Temporary/LastTest.log"
+  [ -f "$log" ] && tr -d '\r' <"$log" | awk '
+    /^\[ RUN      \]/ { reason = "" }
+    prev ~ /: Skipped$/ && $0 !~ /^\[/ { reason = $0 }
+    /^\[  SKIPPED \] .*\([0-9]+ ms\)$/ { print $4 ": " (reason == "" ? "no reason given" : reason) }
+    { prev = $0 }'
+done | sort -u)
+count=$(grep -c . <<<"$skips" || true)
+echo "$(( $(date +%s) - start )) s in all"
+if [ "$count" -gt 0 ]; then
+  echo "skipped, $count test(s), each with its reason:"
+  sed 's/^/  /' <<<"$skips"
+fi
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "all tests passed"
+if [ "$count" -gt 0 ]; then
+  echo "tests passed, except the $count skipped above"
+else
+  echo "all tests passed, none skipped"
+fi

@@ -5,12 +5,13 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
 # Wine names files on the Unix side in the locale's character set; in a
-# locale without UTF-8 (a bare root's "C"), file names with umlauts or emoji,
-# which storage cards do hold, cannot be made or opened at all.
-case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
-  *UTF-8*|*utf-8*|*utf8*|*UTF8*) ;;
-  *) export LC_ALL=C.UTF-8 ;;
-esac
+# locale without UTF-8 (a bare root's "C", or a UTF-8 name that was never
+# generated, as often over ssh), file names with umlauts or emoji, which
+# storage cards do hold, cannot be made or opened at all. What counts is the
+# character set the C library really gives, not the variable's name.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LC_ALL=C.UTF-8
+fi
 # No Mono or Gecko installer prompts, no desktop menu entries.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 
@@ -48,12 +49,22 @@ screen_dpi() {
 }
 
 # prefix_ready PREFIX SIZE: creates the prefix when missing and sets its
-# virtual desktop to SIZE, its DPI and its dialog font.
+# virtual desktop to SIZE, its DPI and its dialog font. A prefix is marked
+# as the project's before it is made; one that exists without the mark
+# (someone's own, named by a variable) is never changed or removed.
+PREFIX_MARK=.wendrik-prefix
+prefix_ours() {
+  [ -f "$1/$PREFIX_MARK" ] || [ -f "$1/.wendrik-booted" ]
+}
 prefix_ready() {
   local prefix=$1 size=$2
   local logpixels
   logpixels=$(screen_dpi "$size")
   local settings="$size $logpixels $DIALOG_FONT_FILE"
+  if [ -e "$prefix" ] && ! prefix_ours "$prefix" && [ -n "$(ls -A "$prefix" 2>/dev/null)" ]; then
+    echo "$prefix exists and was not made by Wendrik's scripts: left as it is; name another folder" >&2
+    return 1
+  fi
   if [ ! -f "$DIALOG_FONT_FILE" ]; then
     echo "the dialog font $DIALOG_FONT_FILE is missing: install $DIALOG_FONT_PACKAGE" >&2
     return 1
@@ -62,7 +73,10 @@ prefix_ready() {
   (
     flock 9
     if [ ! -f "$prefix/.wendrik-booted" ]; then
-      rm -rf "$prefix"
+      # Ours (marked) but never finished booting: made anew.
+      if [ -e "$prefix" ] && prefix_ours "$prefix"; then rm -rf -- "$prefix"; fi
+      mkdir -p "$prefix"
+      touch "$prefix/$PREFIX_MARK"
       WINEPREFIX="$prefix" "$WINE64" wineboot -i >/dev/null 2>&1
       WINEPREFIX="$prefix" "$WINESERVER" -w
       touch "$prefix/.wendrik-booted"
@@ -104,19 +118,27 @@ map_drive() {
   ln -sfn "$(realpath "$dir")" "$prefix/dosdevices/$letter:"
 }
 
-# start_xvfb FIRST LAST: an X server of its own, on the first free display
-# number from FIRST to LAST; sets XVFB_DISPLAY (the number) and XVFB_PID.
+# start_xvfb: an X server of the caller's own on a display number that the
+# server itself found free (abstract sockets, which chroots share, are
+# taken into account only by the server); sets XVFB_DISPLAY (the number)
+# and XVFB_PID, and fails when the server does not come up.
 start_xvfb() {
-  local n
+  local file
+  file=$(mktemp)
   XVFB_DISPLAY=
-  for n in $(seq "$1" "$2"); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then XVFB_DISPLAY=$n; break; fi
-  done
-  [ -n "$XVFB_DISPLAY" ] || { echo "no free X display number from $1 to $2" >&2; return 1; }
-  Xvfb ":$XVFB_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
   XVFB_PID=$!
-  for n in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$XVFB_DISPLAY" ] && return 0
+  for _ in $(seq 300); do
+    XVFB_DISPLAY=$(head -n 1 "$file")
+    [ -n "$XVFB_DISPLAY" ] && [ "$(wc -l <"$file")" -ge 1 ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
+  rm -f "$file"
+  if [ -z "$XVFB_DISPLAY" ] || ! kill -0 "$XVFB_PID" 2>/dev/null; then
+    echo "the virtual X server (Xvfb) did not start" >&2
+    kill "$XVFB_PID" 2>/dev/null
+    XVFB_PID= XVFB_DISPLAY=
+    return 1
+  fi
 }

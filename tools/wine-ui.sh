@@ -3,7 +3,7 @@
 #   wine-ui.sh WIDTH|WxH TEST.exe Wendrik.exe [test arguments]
 # Each size has its own prefix and device folder (drive D:) in the build folder.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")" && pwd -P)
 source "$here/wine-lib.sh"
 size=$(screen_size "$1")
 tests=$2 program=$3
@@ -25,7 +25,12 @@ export WENDRIK_SHOTS=$(winpath "$shots")
 # A full storage card: a 16 KiB tmpfs as drive E:, where mounting is allowed.
 full="$build/wine/ui-$size-full"
 mkdir -p "$full"
-mountpoint -q "$full" || mount -t tmpfs -o size=16k wendrik-full "$full" 2>/dev/null || true
+# Its test says in its reason when this cannot be had, and the test
+# command lists it among the skipped.
+if ! mountpoint -q "$full" && [ "$(id -u)" = 0 ]; then
+  mount -t tmpfs -o size=16k wendrik-full "$full" ||
+    echo "wine-ui.sh: cannot mount the full storage card (no right to mount here)" >&2
+fi
 if mountpoint -q "$full"; then
   map_drive "$prefix" e "$full"
   export WENDRIK_FULL_DRIVE=E:
@@ -34,8 +39,12 @@ fi
 # capabilities the platform keeps to file modes as on a user's device.
 run=()
 drop=--bounding-set=-dac_override,-dac_read_search
-if [ "$(id -u)" = 0 ] && setpriv "$drop" true 2>/dev/null; then
-  run=(setpriv "$drop")
+if [ "$(id -u)" = 0 ]; then
+  if setpriv "$drop" true; then
+    run=(setpriv "$drop")
+  else
+    echo "wine-ui.sh: cannot drop root's file capabilities; the permission tests will skip" >&2
+  fi
 fi
 # WENDRIK_CLOCK="YYYY-MM-DD hh:mm:ss": the device's clock, UTC, running on.
 # An offset, so that every process of the run reads the same clock.
