@@ -194,7 +194,8 @@ if [ "$only" != run ]; then
   "${cmd[@]}" >"$out/test.log" 2>&1 &
   wait_for $! 2400 || rc=$?
   note "test command: exit code $rc after $(seconds_since "$t") s"
-  grep -E '^== |^tests: |skipped|^FAILED' "$out/test.log" | sed 's/^/fresh-check:   /' | tee -a "$report" || true
+  { grep -E '^== ' "$out/test.log"; sed -n '/^== .* summary$/,$p' "$out/test.log" | sed 1d; } |
+    sed 's/^/fresh-check:   /' | tee -a "$report" || true
   [ "$rc" = 0 ] || { status=1; tail -40 "$out/test.log"; }
 fi
 
