@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+// An entry's data: set on a piece of a line longer than the reader's
+// buffer, which a saved tour joins to the next entry as it was read.
+constexpr LPARAM kEntryGoesOn = 1;
+
 // The entry at index into buf[cap]. False for an index past the last entry
 // (LB_ERR, also the "nothing selected" index) and for an entry too long for
 // the buffer, which LB_GETTEXT would otherwise overrun.

@@ -33,17 +33,33 @@ void LoadFile(HWND target, int chooserMode)
         long long bytes = app.inFile.sizeBytes < 0x10000000 ? app.inFile.sizeBytes : 0x10000000;
         SendMessageW(target, LB_INITSTORAGE, (WPARAM)(bytes / 32 + 1), (LPARAM)(bytes * sizeof(wchar_t)));
     }
+    bool refused = false;
     while (TextReadLine(&app.inFile, app.lineBuf, CountOf(app.lineBuf))) {
-        LRESULT added = SendMessageW(target, LB_ADDSTRING, 0, (LPARAM)app.lineBuf);
-        if (added == LB_ERR || added == LB_ERRSPACE)
-            break;   // the list is out of memory: keep what it holds
+        LRESULT added = ListAddString(target, app.lineBuf);
+        if (added == LB_ERR || added == LB_ERRSPACE) {
+            refused = true;
+            break;
+        }
+        if (app.inFile.cut)
+            SendMessageW(target, LB_SETITEMDATA, (WPARAM)added, kEntryGoesOn);
     }
-    // Part of a file would look like the whole and be saved as the tour.
-    if (TextReadFailed(&app.inFile))
+    // Part of a file would look like the whole and be saved as the tour:
+    // a read that failed and a list out of memory leave the list empty.
+    if (refused || TextReadFailed(&app.inFile))
         SendMessageW(target, LB_RESETCONTENT, 0, 0);
     TextClose(&app.inFile);
     SendMessageW(target, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(target, NULL, TRUE);
+}
+
+// A waypoint copied into the tour at index added (when the tour took it)
+// keeps its mark as a piece of a longer line.
+void KeepEntryData(HWND waypoints, LRESULT added)
+{
+    if (added < 0)
+        return;
+    LRESULT data = SendMessageW(waypoints, LB_GETITEMDATA, SendMessageW(waypoints, LB_GETCURSEL, 0, 0), 0);
+    SendMessageW(app.tourList, LB_SETITEMDATA, (WPARAM)added, data == LB_ERR ? 0 : data);
 }
 
 // "*5*": the proximity search, which appends its results to the tour
@@ -92,12 +108,13 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         case IDC_MAIN_WPINSERT:
             if (SelectedIntoLineBuf(waypoints))
-                SendMessageW(app.tourList, LB_INSERTSTRING,
-                             SendMessageW(app.tourList, LB_GETCURSEL, 0, 0), (LPARAM)app.lineBuf);
+                KeepEntryData(waypoints, SendMessageW(app.tourList, LB_INSERTSTRING,
+                                                      SendMessageW(app.tourList, LB_GETCURSEL, 0, 0),
+                                                      (LPARAM)app.lineBuf));
             return FALSE;
         case IDC_MAIN_WPAPPEND:
             if (SelectedIntoLineBuf(waypoints))
-                SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)app.lineBuf);
+                KeepEntryData(waypoints, SendMessageW(app.tourList, LB_ADDSTRING, 0, (LPARAM)app.lineBuf));
             return FALSE;
         case IDC_MAIN_POIFILE:
             LoadFile(waypoints, kChooserPois);

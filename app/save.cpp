@@ -23,13 +23,14 @@ bool EntryIntoLineBuf(LRESULT index)
 
 // The entry in lineBuf needs a line end of its own: it has none and
 // another entry follows, which would otherwise run on in the same line
-// (the last line of a POI file, a failed path). A piece of exactly
-// kTextLen - 1 characters is part of a longer line and joins its next
-// piece as it was read; the last entry is written as it stands.
+// (the last line of a POI file, a failed path). A piece that the reader
+// cut from a longer line joins its next piece as it was read, whatever its
+// length; the last entry is written as it stands.
 bool NeedsLineEnd(LRESULT index, LRESULT count)
 {
     size_t n = TextLength(app.lineBuf, CountOf(app.lineBuf));
-    return n > 0 && app.lineBuf[n - 1] != L'\n' && n != kTextLen - 1 && index + 1 < count;
+    return n > 0 && app.lineBuf[n - 1] != L'\n' && index + 1 < count &&
+           SendMessageW(app.tourList, LB_GETITEMDATA, (WPARAM)index, 0) != kEntryGoesOn;
 }
 
 // Windows-1252 when every entry fits and the bytes do not happen to form

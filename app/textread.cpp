@@ -3,7 +3,10 @@
 #include <cstring>
 #include <cwchar>
 #ifndef _WIN32
+#include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -308,19 +311,58 @@ bool IsValidUtf8(const unsigned char* bytes, size_t n)
 }
 
 #ifndef _WIN32
-// The path in the C library's narrow form; false when it does not fit.
-static bool NarrowPath(const wchar_t* path, char* out, size_t cap)
+bool WidenFileName(const char* name, wchar_t* out, size_t cap)
 {
     std::mbstate_t state{};
-    const wchar_t* src = path;
-    size_t n = std::wcsrtombs(out, &src, cap, &state);
-    return n != (size_t)-1 && src == nullptr;
+    size_t n = 0, left = std::strlen(name);
+    while (left > 0) {
+        if (n + 1 >= cap)
+            return false;
+        wchar_t c;
+        size_t used = std::mbrtowc(&c, name, left, &state);
+        if (used == (size_t)-1 || used == (size_t)-2 || used == 0) {
+            c = (wchar_t)(0xDC00 + (unsigned char)*name);
+            used = 1;
+            state = std::mbstate_t{};
+        }
+        out[n++] = c;
+        name += used;
+        left -= used;
+    }
+    out[n] = L'\0';
+    return true;
+}
+
+bool NarrowFileName(const wchar_t* path, char* out, size_t cap)
+{
+    std::mbstate_t state{};
+    size_t n = 0;
+    for (; *path != L'\0'; path++) {
+        char bytes[MB_LEN_MAX];
+        size_t len;
+        const unsigned c = (unsigned)*path;
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            bytes[0] = (char)(c - 0xDC00);
+            len = 1;
+        } else {
+            len = std::wcrtomb(bytes, *path, &state);
+            if (len == (size_t)-1)
+                return false;
+        }
+        if (n + len >= cap)
+            return false;
+        std::memcpy(out + n, bytes, len);
+        n += len;
+    }
+    out[n] = '\0';
+    return true;
 }
 #endif
 
 FILE* OpenFileWide(const wchar_t* path, const char* mode)
 {
 #ifdef _WIN32
+    // Windows keeps pipes and devices out of the file system's folders.
     wchar_t wmode[8];
     size_t i = 0;
     for (; mode[i] != '\0' && i + 1 < sizeof wmode / sizeof wmode[0]; i++)
@@ -329,16 +371,23 @@ FILE* OpenFileWide(const wchar_t* path, const char* mode)
     return _wfopen(path, wmode);
 #else
     char narrow[4096];
-    if (!NarrowPath(path, narrow, sizeof narrow))
+    if (!NarrowFileName(path, narrow, sizeof narrow))
         return nullptr;
-    FILE* f = std::fopen(narrow, mode);
-    if (f != nullptr && mode[0] == 'r') {
-        struct stat st;
-        if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-            std::fclose(f);
-            return nullptr;
-        }
+    if (mode[0] != 'r')
+        return std::fopen(narrow, mode);
+    // Opened without waiting (a pipe without a writer would block), and
+    // kept only when it is a regular file.
+    int fd = open(narrow, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        close(fd);
+        return nullptr;
     }
+    FILE* f = fdopen(fd, mode);
+    if (f == nullptr)
+        close(fd);
     return f;
 #endif
 }
@@ -349,7 +398,7 @@ bool RemoveFileWide(const wchar_t* path)
     return _wremove(path) == 0;
 #else
     char narrow[4096];
-    return NarrowPath(path, narrow, sizeof narrow) && std::remove(narrow) == 0;
+    return NarrowFileName(path, narrow, sizeof narrow) && std::remove(narrow) == 0;
 #endif
 }
 
@@ -369,6 +418,8 @@ bool TextOpenStream(TextReader* r, FILE* stream)
     r->pos = r->end = 0;
     r->atEof = false;
     r->failed = false;
+    r->cut = false;
+    r->nulsDropped = 0;
     r->havePeek = false;
     r->encoding = kEncodingCp1252;
     r->sizeBytes = -1;
@@ -401,6 +452,7 @@ bool TextOpenStream(TextReader* r, FILE* stream)
 bool TextReadLine(TextReader* r, wchar_t* buf, size_t cap)
 {
     size_t n = 0;
+    r->cut = false;
     if (cap < 3 || r->file == nullptr) {
         if (cap > 0)
             buf[0] = L'\0';
@@ -409,12 +461,18 @@ bool TextReadLine(TextReader* r, wchar_t* buf, size_t cap)
     const size_t max = cap - 1;
     if (ReadBlockLine(r, buf, max))
         return true;
-    while (n < max) {
+    // A piece holds max UTF-16 units on every platform, as on the device:
+    // a character beyond U+FFFF takes two, whatever the width of wchar_t.
+    size_t units = 0;
+    bool full = false;
+    while (units < max) {
         uint32_t c = NextChar(r);
         if (c == kNoChar)
             break;
-        if (c == 0)
+        if (c == 0) {
+            r->nulsDropped++;
             continue;
+        }
         if (c == L'\r') {
             uint32_t next = NextChar(r);
             if (next == L'\n')
@@ -422,22 +480,39 @@ bool TextReadLine(TextReader* r, wchar_t* buf, size_t cap)
             else if (next != kNoChar)
                 PushBack(r, next);
         }
-        if (sizeof(wchar_t) == 2 && c > 0xFFFF) {
+        if (c > 0xFFFF) {
             // A surrogate pair is never split between two pieces.
-            if (n + 2 > max) {
+            if (units + 2 > max) {
                 PushBack(r, c);
+                r->cut = true;
                 break;
             }
-            c -= 0x10000;
-            buf[n++] = (wchar_t)(0xD800 + (c >> 10));
-            buf[n++] = (wchar_t)(0xDC00 + (c & 0x3FF));
+            units += 2;
+            if (sizeof(wchar_t) == 2) {
+                c -= 0x10000;
+                buf[n++] = (wchar_t)(0xD800 + (c >> 10));
+                buf[n++] = (wchar_t)(0xDC00 + (c & 0x3FF));
+            } else {
+                buf[n++] = (wchar_t)c;
+            }
+            full = units == max;
             continue;
         }
         buf[n++] = (wchar_t)c;
+        units++;
         if (c == L'\n')
             break;
+        full = units == max;
     }
     buf[n] = L'\0';
+    // A full piece is cut when its line has more to come.
+    if (full) {
+        uint32_t next = NextChar(r);
+        if (next != kNoChar) {
+            PushBack(r, next);
+            r->cut = true;
+        }
+    }
     return n > 0;
 }
 

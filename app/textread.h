@@ -1,9 +1,10 @@
 // Reading text files as lines of wide characters.
 // Platform-neutral: no Windows header, builds with the host compiler too.
 //
-// A line is delivered the way fgetws(buf, cap, stream) delivers it: at most
-// cap - 1 characters a piece, the line feed kept, a longer line arriving as
-// several pieces, and a last line without a line feed still a line.
+// A line is delivered the way the device's fgetws(buf, cap, stream) delivers
+// it: at most cap - 1 UTF-16 units a piece, the line feed kept, a longer
+// line arriving as several pieces, and a last line without a line feed
+// still a line.
 //
 // Encodings on disk, chosen once when the file is opened:
 //   UTF-16 LE or BE with a byte order mark;
@@ -36,6 +37,9 @@ struct TextReader {
     size_t end;            // bytes held in block
     bool atEof;            // the file has nothing more to give
     bool failed;           // a read failed: what was read is not the whole file
+    bool cut;              // the last piece ended because the buffer was full:
+                           // its line goes on in the next piece
+    long long nulsDropped; // NUL characters dropped since the file was opened
     bool havePeek;         // a decoded character waits in peek
     uint32_t peek;
     long long sizeBytes;   // size of the file when opened, -1 if unknown
@@ -52,7 +56,11 @@ bool TextOpenRead(TextReader* reader, const wchar_t* path);
 bool TextOpenStream(TextReader* reader, FILE* stream);
 
 // Reads the next piece into buf[cap] (cap of at least 3). False, with buf
-// empty, when the file has no more characters or a read fails.
+// empty, when the file has no more characters or a read fails. A piece
+// holds at most cap - 1 UTF-16 units on every platform (a character beyond
+// U+FFFF takes two, as on the device, even where wchar_t holds it in one).
+// Sets cut when the piece is part of a longer line: it may then hold fewer
+// than cap - 1 units, since a surrogate pair is never split.
 bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
 
 // The next line's bytes, without decoding them, when the whole line (up to
@@ -80,8 +88,20 @@ bool TextIsOpen(const TextReader* reader);
 
 // Opens a file by its wide path in the given narrow mode ("rb", "wb").
 // The one place where the platforms differ in how a path reaches the C
-// library.
+// library. For reading, only a regular file opens: a pipe would wait for
+// a writer and a device give bytes without end (on Windows these do not
+// lie among files).
 FILE* OpenFileWide(const wchar_t* path, const char* mode);
+
+#ifndef _WIN32
+// File names on a system whose names are bytes: wide text in the locale's
+// character set, where a byte that is no character in it (a Latin-1 name
+// in a UTF-8 locale) stands as U+DC80..U+DCFF, so that every name opens
+// and prints as it was given. False when the result does not fit in
+// out[cap].
+bool WidenFileName(const char* name, wchar_t* out, size_t cap);
+bool NarrowFileName(const wchar_t* path, char* out, size_t cap);
+#endif
 
 // Removes a file by its wide path; false when it could not be removed.
 bool RemoveFileWide(const wchar_t* path);

@@ -35,6 +35,13 @@ void PutChar(TextWriter* w, uint32_t c)
         PutBytes(w, b, 1);
         return;
     }
+    if (sizeof(wchar_t) == 4 && c >= 0xDC80 && c <= 0xDCFF) {
+        // A byte that was no character where it came from (a file name in
+        // another character set) goes out as it came in.
+        b[0] = (unsigned char)(c - 0xDC00);
+        PutBytes(w, b, 1);
+        return;
+    }
     if (c >= 0xD800 && c <= 0xDFFF)
         c = 0xFFFD;   // half a surrogate pair is no character
     if (c < 0x80) {

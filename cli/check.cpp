@@ -30,28 +30,58 @@ struct PositionHash {
     }
 };
 
+// The byte of the Windows-1252 code page that gives a character, or -1.
+int Cp1252ByteOf(uint32_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return (int)c;
+    for (int b = 0x80; b < 0xA0; b++)
+        if (Cp1252ToUnicode((unsigned char)b) == c)
+            return b;
+    return -1;
+}
+
+// Characters in a piece, as a user counts them: a surrogate pair is one.
+long CountCharacters(const wchar_t* text, size_t n)
+{
+    long count = 0;
+    for (size_t i = 0; i < n; i++)
+        count += !(sizeof(wchar_t) == 2 && (unsigned)text[i] >= 0xDC00 && (unsigned)text[i] <= 0xDFFF);
+    return count;
+}
+
 class Checker {
 public:
-    Checker(const std::wstring& name, bool quiet, std::wstring* report, CheckCounts* counts)
-        : name_(name), quiet_(quiet), report_(report), counts_(counts)
+    Checker(const std::wstring& name, bool quiet, CheckSink sink, void* context, CheckCounts* counts)
+        : name_(name), quiet_(quiet), sink_(sink), context_(context), counts_(counts)
     {
     }
 
-    // One piece as the reader gives it.
-    void Piece(const wchar_t* text)
+    // One piece as the reader gives it, with the NUL characters the reader
+    // dropped from it.
+    void Piece(const wchar_t* text, long long nuls)
     {
         const bool first = piecesOfLine_ == 0;
+        const size_t n = std::wcslen(text);
         counts_->entries++;
-        if (first)
+        if (first) {
             Classify(text);
-        else if (HoldsPosition(text))
+        } else if (RanksAsPosition(text)) {
+            // The search ranks every list entry: this one too.
+            counts_->usable++;
             Finding(L"part " + std::to_wstring(piecesOfLine_ + 1) +
                     L" of this long line reads as a position of its own and shows as a waypoint");
-        CheckCharacters(text);
+        }
+        if (segmentAtNextPiece_) {
+            segmentAtNextPiece_ = false;
+            segmentSeen_ = true;   // the search ranks it as this piece
+        }
+        nulsInLine_ += nuls;
+        CheckCharacters(text, n);
         piecesOfLine_++;
-        size_t n = std::wcslen(text);
-        bool endsLine = n > 0 && text[n - 1] == L'\n';
-        charsOfLine_ += (long)(endsLine ? n - 1 : n);
+        const bool endsLine = n > 0 && text[n - 1] == L'\n';
+        lastPieceOnlyLineFeed_ = n == 1 && endsLine;
+        charsOfLine_ += CountCharacters(text, endsLine ? n - 1 : n);
         if (endsLine)
             EndLine();
     }
@@ -61,16 +91,26 @@ public:
     {
         if (piecesOfLine_ > 0)
             EndLine();
+        if (counts_->encoding == kEncodingCp1252 && counts_->garbledLines > 0 && badByteLine_ > 0) {
+            wchar_t buf[240];
+            std::swprintf(buf, CountOf(buf),
+                          L"byte 0x%02X is not UTF-8, so the whole file reads as Windows-1252: the UTF-8 text "
+                          L"on %ld line%ls (the first is line %ld) shows garbled, \"\u00c3\u00bc\" for \"\u00fc\"",
+                          badByte_, counts_->garbledLines, counts_->garbledLines == 1 ? L"" : L"s", firstGarbledLine_);
+            FindingAt(badByteLine_, buf);
+        }
     }
 
     long Line() const { return line_; }
+    bool Stopped() const { return stopped_; }
 
 private:
-    void Finding(const std::wstring& message)
+    void FindingAt(long line, const std::wstring& message)
     {
-        if (!quiet_)
-            *report_ += name_ + L":" + std::to_wstring(line_) + L": " + message + L"\n";
+        if (!quiet_ && !stopped_)
+            stopped_ = !sink_(context_, name_ + L":" + std::to_wstring(line) + L": " + message + L"\n");
     }
+    void Finding(const std::wstring& message) { FindingAt(line_, message); }
 
     void Skipped(const std::wstring& why)
     {
@@ -78,13 +118,29 @@ private:
         Finding(L"skipped by the search: " + why);
     }
 
+    // A byte order mark where the longitude should be: two files joined
+    // into one, the second keeping its mark ("\u00ef\u00bb\u00bf" when the file
+    // reads as Windows-1252).
+    static bool StartsWithByteOrderMark(const wchar_t* text)
+    {
+        while (*text == L' ' || *text == L'\t')
+            text++;
+        return text[0] == 0xFEFF || (text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF);
+    }
+
     // The search's own rule: the longitude at the start, the latitude one
-    // character after its end, and 0,0 taken for no position.
+    // character after its end, 0,0 taken for no position, and a position
+    // ranked only when it has a distance.
     void Classify(const wchar_t* text)
     {
         wchar_t* end;
         const double lon = ParseNumber(text, &end);
         if (end == text) {
+            if (StartsWithByteOrderMark(text)) {
+                counts_->joinMarks++;
+                Skipped(L"a byte order mark inside the file (files joined?) stands before the longitude");
+                return;
+            }
             Skipped(text[0] == L'\n' || text[0] == L'\0' ? L"empty line"
                                                          : L"no number where the longitude should be");
             return;
@@ -108,6 +164,10 @@ private:
             Skipped(L"not a finite number, never listed");
             return;
         }
+        if (!PositionHasDistance(lat, lon)) {
+            Skipped(L"a number too large to give a distance, never listed");
+            return;
+        }
         counts_->usable++;
         if (std::fabs(lat) > 90 || std::fabs(lon) > 180) {
             counts_->outOfRange++;
@@ -124,13 +184,33 @@ private:
         }
     }
 
-    // Characters that the list shows only as a box or a replacement mark:
-    // broken UTF-16, and bytes that have no character in the code page.
-    void CheckCharacters(const wchar_t* text)
+    // Character by character: line ends of CR alone and the positions they
+    // hide, characters the list shows only as a box or a replacement mark,
+    // and, in a file read as Windows-1252, text that was UTF-8.
+    void CheckCharacters(const wchar_t* text, size_t n)
     {
-        for (const wchar_t* c = text; *c != L'\0'; c++) {
-            const unsigned u = (unsigned)*c;
+        const bool cp1252 = counts_->encoding == kEncodingCp1252;
+        for (size_t i = 0; i < n; i++) {
+            const unsigned u = (unsigned)text[i];
+            // Most characters are printable ASCII with nothing to note.
+            if (u - 0x20u < 0x5Fu && !inSegment_ && pendingLen_ == 0)
+                continue;
             counts_->nonAscii = counts_->nonAscii || u > 0x7F;
+            wideInLine_ = wideInLine_ || u > 0xFFFF || (u >= 0xD800 && u <= 0xDBFF);
+            if (cp1252)
+                ScanUtf8(u);
+            if (u == L'\r') {
+                // The reader has made every CR LF one line feed: this CR ends
+                // a line for its writer, not for the device.
+                crInLine_++;
+                EndSegment();
+                inSegment_ = true;
+                segmentLen_ = 0;
+                segmentAtNextPiece_ = i + 1 == n;
+                continue;
+            }
+            if (inSegment_ && u != L'\n' && segmentLen_ + 1 < kTextLen)
+                segment_[segmentLen_++] = text[i];
             if (unshowableInLine_)
                 continue;
             const bool control = (u < 0x20 && u != L'\t' && u != L'\n') || (u >= 0x7F && u < 0xA0);
@@ -139,39 +219,134 @@ private:
                 unshowableInLine_ = true;
                 wchar_t buf[120];
                 std::swprintf(buf, 120, L"character U+%04X at column %ld cannot be shown in the list", u,
-                              charsOfLine_ + (long)(c - text) + 1);
+                              charsOfLine_ + CountCharacters(text, i) + 1);
                 Finding(buf);
             }
         }
     }
 
+    // A position that follows a lone CR is seen by the search only where
+    // it opens a list entry.
+    void EndSegment()
+    {
+        if (!inSegment_)
+            return;
+        segment_[segmentLen_] = L'\0';
+        if (!segmentSeen_ && RanksAsPosition(segment_))
+            hiddenInLine_++;
+        inSegment_ = false;
+        segmentSeen_ = false;
+        segmentAtNextPiece_ = false;
+    }
+
+    // The bytes of a Windows-1252 file, as UTF-8 would read them.
+    void ScanUtf8(unsigned c)
+    {
+        const int byte = Cp1252ByteOf(c);
+        if (byte < 0x80) {
+            if (pendingLen_ > 0)
+                BadByte(pending_[0]);
+            pendingLen_ = 0;
+            return;
+        }
+        pending_[pendingLen_++] = (unsigned char)byte;
+        uint32_t cp;
+        const int got = Utf8SequenceAt(pending_, pendingLen_, &cp);
+        if (got > 0) {
+            utf8InLine_ = utf8InLine_ || got > 1;
+            pendingLen_ = 0;
+        } else if (got < 0) {
+            BadByte(pending_[0]);
+            pendingLen_ = 0;
+        }
+    }
+
+    void BadByte(unsigned char byte)
+    {
+        if (badByteLine_ == 0) {
+            badByteLine_ = line_;
+            badByte_ = byte;
+        }
+    }
+
     void EndLine()
     {
+        EndSegment();
         if (piecesOfLine_ > 1) {
             counts_->longLines++;
-            Finding(L"line of " + std::to_wstring(charsOfLine_) + L" characters, longer than " +
-                    std::to_wstring(kTextLen - 1) + L": it shows as " + std::to_wstring(piecesOfLine_) +
-                    L" list entries");
+            const wchar_t* why = lastPieceOnlyLineFeed_ ? L", the last only its line feed"
+                                 : wideInLine_ ? L" (an entry holds 1023 UTF-16 units; a character beyond "
+                                                 L"U+FFFF takes two)"
+                                               : L" (an entry holds 1023)";
+            Finding(L"line of " + std::to_wstring(charsOfLine_) + L" characters: it shows as " +
+                    std::to_wstring(piecesOfLine_) + L" list entries" + why);
+        }
+        if (crInLine_ > 0) {
+            counts_->loneCrLines++;
+            counts_->hiddenPositions += hiddenInLine_;
+            Finding(std::to_wstring(crInLine_) + L" line end" + (crInLine_ == 1 ? L"" : L"s") +
+                    L" of CR alone (an older Mac program's): the device reads these " +
+                    std::to_wstring(crInLine_ + 1) + L" lines as one, and the search never sees " +
+                    std::to_wstring(hiddenInLine_) + L" position" + (hiddenInLine_ == 1 ? L"" : L"s") +
+                    L" in them");
+        }
+        if (nulsInLine_ > 0) {
+            counts_->nulLines++;
+            Finding(std::to_wstring(nulsInLine_) + L" NUL character" + (nulsInLine_ == 1 ? L"" : L"s") +
+                    L" dropped from this line" +
+                    (counts_->encoding == kEncodingCp1252 || counts_->encoding == kEncodingUtf8
+                         ? L" (UTF-16 without its byte order mark?)"
+                         : L""));
+        }
+        if (utf8InLine_) {
+            if (counts_->garbledLines == 0)
+                firstGarbledLine_ = line_;
+            counts_->garbledLines++;
         }
         counts_->lines++;
         line_++;
         piecesOfLine_ = 0;
         charsOfLine_ = 0;
         unshowableInLine_ = false;
+        crInLine_ = 0;
+        hiddenInLine_ = 0;
+        nulsInLine_ = 0;
+        utf8InLine_ = false;
+        wideInLine_ = false;
     }
 
     const std::wstring& name_;
     bool quiet_;
-    std::wstring* report_;
+    CheckSink sink_;
+    void* context_;
     CheckCounts* counts_;
+    bool stopped_ = false;
     long line_ = 1;
     long piecesOfLine_ = 0;
     long charsOfLine_ = 0;
+    bool lastPieceOnlyLineFeed_ = false;
     bool unshowableInLine_ = false;
+    bool wideInLine_ = false;
+    long crInLine_ = 0;
+    long hiddenInLine_ = 0;
+    long long nulsInLine_ = 0;
+    // The text after the last lone CR, as far as a list entry would hold it.
+    Text segment_;
+    size_t segmentLen_ = 0;
+    bool inSegment_ = false;
+    bool segmentSeen_ = false;
+    bool segmentAtNextPiece_ = false;
+    // UTF-8 read through Windows-1252.
+    unsigned char pending_[4] = {};
+    size_t pendingLen_ = 0;
+    bool utf8InLine_ = false;
+    long badByteLine_ = 0;
+    unsigned badByte_ = 0;
+    long firstGarbledLine_ = 0;
     std::unordered_map<Position, long, PositionHash> positions_;
 };
 
-enum PathKind { kPathMissing, kPathFolder, kPathOther };
+enum PathKind { kPathMissing, kPathFolder, kPathNotRegular, kPathOther };
 
 // What a path names, to tell the user why it does not open.
 PathKind KindOfPath(const wchar_t* path)
@@ -182,14 +357,13 @@ PathKind KindOfPath(const wchar_t* path)
         return kPathMissing;
 #else
     char narrow[4096];
-    std::mbstate_t state{};
-    const wchar_t* src = path;
-    size_t n = std::wcsrtombs(narrow, &src, sizeof narrow, &state);
     struct stat st;
-    if (n == (size_t)-1 || src != nullptr || stat(narrow, &st) != 0)
+    if (!NarrowFileName(path, narrow, sizeof narrow) || stat(narrow, &st) != 0)
         return kPathMissing;
 #endif
-    return (st.st_mode & S_IFMT) == S_IFDIR ? kPathFolder : kPathOther;
+    if ((st.st_mode & S_IFMT) == S_IFDIR)
+        return kPathFolder;
+    return (st.st_mode & S_IFMT) == S_IFREG ? kPathOther : kPathNotRegular;
 }
 
 const wchar_t* EncodingName(const CheckCounts& c)
@@ -221,10 +395,15 @@ std::wstring Summary(const std::wstring& name, const CheckCounts& c)
     std::wstring extra;
     const struct { long n; const wchar_t* one; const wchar_t* many; } parts[] = {
         {c.skipped, L"line skipped", L"lines skipped"},
+        {c.loneCrLines, L"line with line ends of CR alone", L"lines with line ends of CR alone"},
+        {c.hiddenPositions, L"position hidden by them", L"positions hidden by them"},
         {c.outOfRange, L"out of range", L"out of range"},
         {c.longLines, L"long line", L"long lines"},
         {c.duplicates, L"duplicate", L"duplicates"},
         {c.unshowable, L"line with characters the list cannot show", L"lines with characters the list cannot show"},
+        {c.garbledLines, L"line of UTF-8 shown garbled", L"lines of UTF-8 shown garbled"},
+        {c.nulLines, L"line with NUL characters dropped", L"lines with NUL characters dropped"},
+        {c.joinMarks, L"byte order mark inside the file", L"byte order marks inside the file"},
     };
     for (const auto& p : parts)
         if (p.n > 0)
@@ -232,34 +411,62 @@ std::wstring Summary(const std::wstring& name, const CheckCounts& c)
     return s + L"; " + (extra.empty() ? L"nothing to report" : extra) + L"\n";
 }
 
+bool AppendToString(void* context, const std::wstring& line)
+{
+    *static_cast<std::wstring*>(context) += line;
+    return true;
+}
+
 }  // namespace
 
-CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet,
-                         std::wstring* report)
+CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet, CheckSink sink,
+                         void* context)
 {
     CheckCounts counts = {};
     auto reader = std::make_unique<TextReader>();
     if (!TextOpenRead(reader.get(), path.c_str())) {
         const PathKind kind = KindOfPath(path.c_str());
-        *report += name + (kind == kPathFolder    ? L": cannot read: it is a folder\n"
-                           : kind == kPathMissing ? L": cannot read: no such file\n"
-                                                  : L": cannot read: no permission\n");
+        counts.stopped = !sink(context, name + (kind == kPathFolder      ? L": cannot read: it is a folder\n"
+                                                : kind == kPathMissing    ? L": cannot read: no such file\n"
+                                                : kind == kPathNotRegular ? L": cannot read: not a regular file "
+                                                                            L"(a pipe or a device)\n"
+                                                                          : L": cannot read: no permission\n"));
         return counts;
     }
     counts.encoding = reader->encoding;
     counts.byteOrderMark = reader->encoding == kEncodingUtf8 && reader->pos == 3;
-    Checker checker(name, quiet, report, &counts);
+    Checker checker(name, quiet, sink, context, &counts);
     Text piece;
-    while (TextReadLine(reader.get(), piece, kTextLen))
-        checker.Piece(piece);
+    long long nuls = 0;
+    while (!checker.Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
+        checker.Piece(piece, reader->nulsDropped - nuls);
+        nuls = reader->nulsDropped;
+    }
+    if (checker.Stopped()) {
+        TextClose(reader.get());
+        counts.stopped = true;
+        return counts;
+    }
     checker.End();
     const bool failed = TextReadFailed(reader.get());
     TextClose(reader.get());
     if (failed) {
-        *report += name + L": cannot read: a read failed after line " + std::to_wstring(checker.Line() - 1) + L"\n";
+        counts.stopped = !sink(context, name + L": cannot read: a read failed after line " +
+                                            std::to_wstring(checker.Line() - 1) + L"\n");
         return counts;
     }
     counts.readable = true;
-    *report += Summary(name, counts);
+    counts.stopped = checker.Stopped() || !sink(context, Summary(name, counts));
     return counts;
+}
+
+CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet,
+                         std::wstring* report)
+{
+    return CheckPoiFile(path, name, quiet, AppendToString, report);
+}
+
+bool CheckFoundLoss(const CheckCounts& c)
+{
+    return !c.readable || c.skipped > 0 || c.loneCrLines > 0;
 }

@@ -1,6 +1,6 @@
 // "wendrik-cli check": what the device will make of a POI file, read
-// exactly as the program reads it (same reader, encodings, 1023-character
-// pieces) and judged by the search's own number rule.
+// exactly as the program reads it (same reader, encodings, pieces of 1023
+// UTF-16 units) and judged by the search's own rule for a position.
 // Platform-neutral: no Windows header, builds with the host compiler too.
 #pragma once
 
@@ -10,21 +10,41 @@
 
 struct CheckCounts {
     bool readable;          // the file could be opened and read to its end
+    bool stopped;           // the report could not be written: the check ended there
     TextEncoding encoding;  // as the reader chose it
     bool byteOrderMark;
     bool nonAscii;          // a character above U+007F
     long lines;             // lines of the file
     long entries;           // list entries (a long line gives several)
-    long usable;            // entries the search takes a position from
-    long skipped;           // lines the search skips
+    long usable;            // entries the search can rank (a position with a distance)
+    long skipped;           // lines whose first entry the search cannot rank
     long outOfRange;        // positions outside -90..90 / -180..180
     long longLines;         // lines longer than one entry holds
     long duplicates;        // lines whose position an earlier line has
     long unshowable;        // lines with characters the list cannot show
+    long loneCrLines;       // lines holding line ends of CR alone
+    long hiddenPositions;   // positions behind those line ends, never seen by the search
+    long nulLines;          // lines from which NUL characters were dropped
+    long garbledLines;      // lines of UTF-8 text that show as Windows-1252
+    long joinMarks;         // byte order marks inside the file that spoil a line
 };
 
-// Checks the file at path. Each finding is appended to report as a line
-// "NAME:LINE: message", then one summary line "NAME: ..."; with quiet only
-// the summary. A file that cannot be read gives one line saying why.
+// Takes each line of the report as it is found; false when it cannot take
+// more (a closed pipe), which ends the check.
+typedef bool (*CheckSink)(void* context, const std::wstring& line);
+
+// Checks the file at path. Each finding goes to sink as a line
+// "NAME:LINE: message" when it is found, then one summary line
+// "NAME: ..."; with quiet only the summary. A file that cannot be read
+// gives one line saying why. Memory stays flat whatever the findings;
+// only the positions seen (for duplicates) are kept.
+CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet, CheckSink sink,
+                         void* context);
+
+// The same, the report collected in one string.
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet,
                          std::wstring* report);
+
+// True when the device loses something of the file: it cannot be read, or
+// the search skips a line or never sees positions in it.
+bool CheckFoundLoss(const CheckCounts& counts);

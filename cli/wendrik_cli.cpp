@@ -2,6 +2,7 @@
 // position and a check of POI files on the command line, on the same code
 // as the dialogs.
 #include <cerrno>
+#include <cmath>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +25,7 @@ const char kUsage[] =
     "usage: wendrik-cli near FILE LAT LON\n"
     "       wendrik-cli distance LAT1 LON1 LAT2 LON2\n"
     "       wendrik-cli position X Y\n"
-    "       wendrik-cli check [--quiet] FILE...\n"
+    "       wendrik-cli check [--quiet] FILE...  (options may follow the files)\n"
     "\n"
     "  near      the five POIs of FILE nearest to LAT, LON (decimal degrees),\n"
     "            as the search dialog's \"suche\" lists them\n"
@@ -35,8 +36,8 @@ const char kUsage[] =
     "            skips and why, positions out of range, duplicates, long lines,\n"
     "            characters the list cannot show (FILE:LINE: message), then a\n"
     "            summary a file; --quiet: the summaries only. Exit code 0 when\n"
-    "            the search can use every line, 1 when it skips some or a file\n"
-    "            cannot be read\n";
+    "            the search can use every line, 1 when it skips some, line ends\n"
+    "            hide some, or a file cannot be read\n";
 
 // Everything the search needs, static as in the program: no large stack.
 struct CliState {
@@ -45,24 +46,37 @@ struct CliState {
     Text lineBuf;
     Text path;
     TextWriter out;
+    TextWriter err;
 };
 CliState state;
 
-int Fail(const char* what, const wchar_t* arg)
+// Messages name files as they were given, whatever their character set.
+void Complain(const wchar_t* message, const wchar_t* arg, const wchar_t* after = L"")
 {
-    std::fprintf(stderr, "wendrik-cli: %s: %ls\n", what, arg);
+    TextWrite(&state.err, L"wendrik-cli: ");
+    TextWrite(&state.err, message);
+    TextWrite(&state.err, arg);
+    TextWrite(&state.err, after);
+    TextWrite(&state.err, L"\n");
+    TextFlush(&state.err);
+}
+
+int Fail(const wchar_t* what, const wchar_t* arg)
+{
+    Complain((std::wstring(what) + L": ").c_str(), arg);
     return 2;
 }
 
 // A coordinate as the search dialog reads its field: the first 79
-// characters, the number at their start. False when there is none.
+// characters, the number at their start. False when there is none, and
+// for "inf" and "nan", which are no place.
 bool ReadDegrees(const wchar_t* arg, double* value)
 {
     wchar_t field[80];
     CopyText(field, CountOf(field), arg);
     wchar_t* end;
     *value = ParseNumber(field, &end);
-    return end != field;
+    return end != field && std::isfinite(*value);
 }
 
 // Mercator metres as the registry's 4-byte values hold them.
@@ -88,18 +102,18 @@ int Near(wchar_t** args)
 {
     double lat, lon;
     if (!ReadDegrees(args[1], &lat))
-        return Fail("not a latitude", args[1]);
+        return Fail(L"not a latitude", args[1]);
     if (!ReadDegrees(args[2], &lon))
-        return Fail("not a longitude", args[2]);
+        return Fail(L"not a longitude", args[2]);
     if (!CopyText(state.path, CountOf(state.path), args[0]))
-        return Fail("path too long", args[0]);
+        return Fail(L"path too long", args[0]);
     wchar_t* parseEnd = nullptr;
     if (!SearchNearest(&state.reader, state.path, lat, lon, state.slots, state.lineBuf, &parseEnd)) {
-        std::fprintf(stderr, "wendrik-cli: cannot read %ls (missing, a folder, or not readable)\n", args[0]);
+        Complain(L"cannot read ", args[0], L" (missing, a folder, not a regular file, or not readable)");
         return 1;
     }
     if (TextReadFailed(&state.reader)) {
-        std::fprintf(stderr, "wendrik-cli: cannot read %ls: a read failed part way\n", args[0]);
+        Complain(L"cannot read ", args[0], L": a read failed part way");
         return 1;
     }
     for (const NearestSlot& slot : state.slots)
@@ -113,9 +127,11 @@ int Distance(wchar_t** args)
     double v[4];
     for (int i = 0; i < 4; i++)
         if (!ReadDegrees(args[i], &v[i]))
-            return Fail("not a number", args[i]);
+            return Fail(L"not a finite number", args[i]);
     double km, bearing;
     ComputeDistanceBearing(v[0], v[1], v[2], v[3], km, bearing);
+    if (std::isnan(km))
+        return Fail(L"numbers too large to give a distance", args[0]);
     wchar_t line[128];
     std::swprintf(line, CountOf(line), L"%.3f km %.2f %ls\n", km, bearing, CompassPoint(bearing));
     Print(line);
@@ -126,9 +142,9 @@ int Position(wchar_t** args)
 {
     double x, y;
     if (!ReadMetres(args[0], &x))
-        return Fail("not a whole number of metres", args[0]);
+        return Fail(L"not a whole number of metres", args[0]);
     if (!ReadMetres(args[1], &y))
-        return Fail("not a whole number of metres", args[1]);
+        return Fail(L"not a whole number of metres", args[1]);
     double lat, lon;
     MercatorToGeo(x, y, lat, lon);
     wchar_t line[128];
@@ -137,23 +153,39 @@ int Position(wchar_t** args)
     return 0;
 }
 
+// Each line of the report as it is found; false once the output is gone
+// (a closed pipe), which ends the run.
+bool PrintReportLine(void*, const std::wstring& line)
+{
+    Print(line.c_str());
+    return !state.out.failed && std::ferror(stdout) == 0;
+}
+
 int Check(int argc, wchar_t** args)
 {
-    bool quiet = argc > 0 && std::wcscmp(args[0], L"--quiet") == 0;
-    if (quiet) {
-        args++;
-        argc--;
+    // Options may stand anywhere; "--" ends them.
+    bool quiet = false, options = true;
+    std::vector<const wchar_t*> files;
+    for (int i = 0; i < argc; i++) {
+        if (options && std::wcscmp(args[i], L"--") == 0)
+            options = false;
+        else if (options && std::wcscmp(args[i], L"--quiet") == 0)
+            quiet = true;
+        else if (options && args[i][0] == L'-' && args[i][1] == L'-')
+            return Fail(L"unknown option for check", args[i]);
+        else
+            files.push_back(args[i]);
     }
-    if (argc == 0) {
+    if (files.empty()) {
         std::fprintf(stderr, "wendrik-cli: check takes one or more files\n%s", kUsage);
         return 2;
     }
     int status = 0;
-    for (int i = 0; i < argc; i++) {
-        std::wstring report;
-        CheckCounts c = CheckPoiFile(args[i], args[i], quiet, &report);
-        Print(report.c_str());
-        if (!c.readable || c.skipped > 0)
+    for (const wchar_t* file : files) {
+        CheckCounts c = CheckPoiFile(file, file, quiet, PrintReportLine, nullptr);
+        if (c.stopped)
+            return 1;
+        if (CheckFoundLoss(c))
             status = 1;
     }
     return status;
@@ -162,6 +194,7 @@ int Check(int argc, wchar_t** args)
 int Run(int argc, wchar_t** argv)
 {
     TextAttachWrite(&state.out, stdout);
+    TextAttachWrite(&state.err, stderr);
     if (argc < 2 || std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
@@ -184,7 +217,7 @@ int Run(int argc, wchar_t** argv)
             return status == 0 ? 1 : status;
         return status;
     }
-    return Fail("unknown command (see --help)", argv[1]);
+    return Fail(L"unknown command (see --help)", argv[1]);
 }
 
 }  // namespace
@@ -201,19 +234,14 @@ int main(int argc, char** argv)
     std::setlocale(LC_CTYPE, "");
     if (MB_CUR_MAX == 1)
         std::setlocale(LC_CTYPE, "C.UTF-8");
-    std::vector<std::wstring> storage(argc);
+    // A name in another character set (Latin-1 bytes from an old card)
+    // keeps its bytes, so that it opens and prints as given.
+    std::vector<std::vector<wchar_t>> storage(argc);
     std::vector<wchar_t*> wide(argc + 1);
     for (int i = 0; i < argc; i++) {
-        std::mbstate_t st{};
-        const char* src = argv[i];
-        size_t n = std::mbsrtowcs(nullptr, &src, 0, &st);
-        if (n != (size_t)-1) {
-            storage[i].resize(n);
-            src = argv[i];
-            st = std::mbstate_t{};
-            std::mbsrtowcs(&storage[i][0], &src, n, &st);
-        }
-        wide[i] = &storage[i][0];
+        storage[i].resize(std::strlen(argv[i]) + 1);
+        WidenFileName(argv[i], storage[i].data(), storage[i].size());
+        wide[i] = storage[i].data();
     }
     return Run(argc, wide.data());
 }

@@ -212,6 +212,24 @@ bool HoldsPosition(const wchar_t* line)
     return ReadPoiPosition(line, &lon, &lat, &end);
 }
 
+bool RanksAsPosition(const wchar_t* line)
+{
+    double lon, lat;
+    wchar_t* end;
+    return ReadPoiPosition(line, &lon, &lat, &end) && PositionHasDistance(lat, lon);
+}
+
+bool PositionHasDistance(double lat, double lon)
+{
+    // Short of the edge where degrees overflow in radians every finite
+    // position has a distance; only beyond it is one computed to tell.
+    if (std::fabs(lat) <= 1e300 && std::fabs(lon) <= 1e300)
+        return true;
+    double d, bearing;
+    ComputeDistanceBearing(0, 0, lat, lon, d, bearing);
+    return !std::isnan(d);
+}
+
 void ResetSlots(NearestSlot* slots)
 {
     for (int i = 0; i < kNearestCount; i++) {

@@ -36,6 +36,15 @@ bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parse
 // there, and not 0,0 (the usual mark of a missing position).
 bool HoldsPosition(const wchar_t* line);
 
+// True when the search can rank the line: it holds a position, and that
+// position has a distance (PositionHasDistance).
+bool RanksAsPosition(const wchar_t* line);
+
+// True when a position has a distance from anywhere. Numbers so large
+// (beyond some 5.7e307) that their conversion to radians overflows have
+// none, and neither have "inf" and "nan".
+bool PositionHasDistance(double lat, double lon);
+
 // Empties the five slots.
 void ResetSlots(NearestSlot* slots);
 

@@ -17,7 +17,10 @@
 # unless --keep. Exit code 1 when a command or a step of the check failed,
 # 3 only when the check cannot run here at all (not root, not Debian, no
 # mmdebstrap package).
-set -euo pipefail
+set -eEuo pipefail
+# A step that fails unexpectedly says which, and is a failure (1), never
+# "cannot run here" (3).
+trap 'echo "fresh-check: FAILED at line $LINENO: $BASH_COMMAND" >&2; exit 1' ERR
 # All of it in one block, which bash reads whole before it runs any of it:
 # the script may be edited while a check runs.
 {
@@ -76,6 +79,7 @@ fi
 roots=() xvfb=
 cleanup() {
   set +e
+  trap - ERR
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   for r in ${roots[@]+"${roots[@]}"}; do
     stop_processes_in "$r"

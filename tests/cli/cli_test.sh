@@ -43,7 +43,9 @@ check "a folder" 1 'cannot read' -- near "$(winpath "$dir/x.asc")" 50 8
 check "latitude not a number" 2 'not a latitude' -- near "$(winpath "$dir/orte.asc")" Nord 8
 check "wrong count" 2 'takes 3 arguments' -- near "$(winpath "$dir/orte.asc")" 50
 check distance 0 '^504.565 km 195.63 SSW$' -- distance 52.52 13.405 48.1374 11.5755
-check "distance not a number" 2 'not a number' -- distance 52.52 x 48 11
+check "distance not a number" 2 'not a finite number: x' -- distance 52.52 x 48 11
+check "distance of nan" 2 'not a finite number: nan' -- distance nan 0 0 0
+check "distance of numbers too large" 2 'too large to give a distance' -- distance 0 1e308 0 0
 check position 0 '^50.350973 8.993216$' -- position 1000000 6500000
 check "position west and south" 0 '^-33.893362 -4.487615$' -- position -499000 -4010000
 check "position as unsigned bytes" 0 '^0.000000 -0.000009$' -- position 4294967295 0
@@ -68,6 +70,34 @@ check "check skips: exit 1" 1 'skipped' -- check "$(winpath "$dir/schlecht.asc")
 check "check a folder" 1 'x.asc: cannot read: it is a folder' -- check "$(winpath "$dir/x.asc")"
 check "check a missing file" 1 'fehlt.asc: cannot read: no such file' -- check "$(winpath "$dir/fehlt.asc")"
 check "check without files" 2 'one or more files' -- check --quiet
+out=$("${cli[@]}" check "$(winpath "$dir/schlecht.asc")" --quiet | tr -d '\r')
+if [ "$out" == "${out#*:1:}" ] && grep -q '5 lines skipped' <<<"$out"; then passed=$((passed + 1)); else
+  failed=$((failed + 1)); echo "FAIL options after the files: $out"; fi
+printf '8.1,50.1,"a"\r8.2,50.2,"b"\r8.3,50.3,"c"\r' >"$dir/mac.asc"
+check "line ends of CR alone: exit 1" 1 'never sees 2 positions' -- check "$(winpath "$dir/mac.asc")"
+# What only a system whose file names are bytes and whose files may be
+# pipes has: the native build.
+if [ -z "${WINE_PATHS:-}" ]; then
+  latin1=$(printf '%s/Stra\xdfe.asc' "$dir")
+  cp "$dir/orte.asc" "$latin1"
+  check "a Latin-1 file name opens" 0 'Bahnhof' -- near "$latin1" 50.11 8.68
+  out=$(LC_ALL=C.UTF-8 "${cli[@]}" check --quiet "$latin1" | head -c 200)
+  if [ "$out" == "$latin1: ASCII, 8 lines, 8 list entries, 7 positions for the search; 1 line skipped" ]; then
+    passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL the name printed as given: $out"; fi
+  mkfifo "$dir/pipe.asc"
+  plain=("${cli[@]}")
+  cli=(timeout 20 "${plain[@]}")
+  check "a pipe is refused at once" 1 'not a regular file' -- check "$(winpath "$dir/pipe.asc")"
+  check "a device is refused at once" 1 'not a regular file' -- check /dev/zero
+  cli=("${plain[@]}")
+  # A million blank lines: each finding goes out as it is found, in flat
+  # memory, and a reader that stops reading ends the run.
+  head -c 1000000 /dev/zero | tr '\0' '\n' >"$dir/blank.asc"
+  if (ulimit -v 200000; "${cli[@]}" check "$dir/blank.asc" | tail -1 | grep -q '1000000 lines skipped'); then
+    passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL a million findings in 200 MB"; fi
+  status=$(trap '' PIPE; "${cli[@]}" check "$dir/blank.asc" | head -1 >/dev/null; echo "${PIPESTATUS[0]}")
+  if [ "$status" = 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL closed pipe: status $status"; fi
+fi
 check "unknown command" 2 'unknown command' -- suche
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

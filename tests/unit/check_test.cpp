@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
+#include "nearest.h"
 #include "tempfiles.h"
 
 namespace {
@@ -12,8 +18,16 @@ struct Case {
     const char* name;
     std::string bytes;
     const wchar_t* report;   // with the file named "f.asc"
-    bool skips;
+    bool loses;   // the device loses lines or positions of the file
 };
+
+std::string Repeat(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; i++)
+        out += s;
+    return out;
+}
 
 TEST(Check, ReportsWhatTheDeviceMakesOfAFile)
 {
@@ -43,7 +57,7 @@ TEST(Check, ReportsWhatTheDeviceMakesOfAFile)
          L"f.asc: ASCII, 3 lines, 3 list entries, 3 positions for the search; 2 duplicates\n",
          false},
         {"a long line", longLine + "9,51,\"k\"\n",
-         L"f.asc:1: line of 1511 characters, longer than 1023: it shows as 2 list entries\n"
+         L"f.asc:1: line of 1511 characters: it shows as 2 list entries (an entry holds 1023)\n"
          L"f.asc: ASCII, 2 lines, 3 list entries, 2 positions for the search; 1 long line\n",
          false},
         {"broken UTF-16", std::string("\xFF\xFE" "8\0,\0" "9\0,\0\x00\xDC\n\0", 14),
@@ -59,6 +73,46 @@ TEST(Check, ReportsWhatTheDeviceMakesOfAFile)
          false},
         {"empty file", "", L"f.asc: ASCII, 0 lines, 0 list entries, 0 positions for the search; nothing to report\n",
          false},
+        {"line ends of CR alone", "8.1,50.1,\"a\"\r8.2,50.2,\"b\"\r8.3,50.3,\"c\"\rkein Ort\n",
+         L"f.asc:1: 3 line ends of CR alone (an older Mac program's): the device reads these 4 lines as one, "
+         L"and the search never sees 2 positions in them\n"
+         L"f.asc: ASCII, 1 line, 1 list entry, 1 position for the search; 1 line with line ends of CR alone, "
+         L"2 positions hidden by them\n",
+         true},
+        {"a position opening the second piece", "8.1,50.1,\"" + std::string(1013, 'x') + "9.5,51.5,\"y\"\n",
+         L"f.asc:1: part 2 of this long line reads as a position of its own and shows as a waypoint\n"
+         L"f.asc:1: line of 1035 characters: it shows as 2 list entries (an entry holds 1023)\n"
+         L"f.asc: ASCII, 1 line, 2 list entries, 2 positions for the search; 1 long line\n",
+         false},
+        {"a number too large for a distance", "1e308,50,\"x\"\n",
+         L"f.asc:1: skipped by the search: a number too large to give a distance, never listed\n"
+         L"f.asc: ASCII, 1 line, 1 list entry, 0 positions for the search; 1 line skipped\n",
+         true},
+        {"600 characters beyond U+FFFF", "8,9,\"" + Repeat("\xF0\x9F\x98\x80", 600) + "\"\n",
+         L"f.asc:1: line of 606 characters: it shows as 2 list entries (an entry holds 1023 UTF-16 units; "
+         L"a character beyond U+FFFF takes two)\n"
+         L"f.asc: UTF-8, 1 line, 2 list entries, 1 position for the search; 1 long line\n",
+         false},
+        {"1023 characters and the line feed", "8,9,\"" + std::string(1017, 'x') + "\"\n",
+         L"f.asc:1: line of 1023 characters: it shows as 2 list entries, the last only its line feed\n"
+         L"f.asc: ASCII, 1 line, 2 list entries, 1 position for the search; 1 long line\n",
+         false},
+        {"one Windows-1252 byte among UTF-8",
+         "6.96,50.94,\"K\xC3\xB6ln\"\n11.57,48.14,\"M\xFCnchen\"\n6.78,51.23,\"D\xC3\xBCsseldorf\"\n",
+         L"f.asc:2: byte 0xFC is not UTF-8, so the whole file reads as Windows-1252: the UTF-8 text on 2 lines "
+         L"(the first is line 1) shows garbled, \"\u00c3\u00bc\" for \"\u00fc\"\n"
+         L"f.asc: Windows-1252, 3 lines, 3 list entries, 3 positions for the search; 2 lines of UTF-8 shown garbled\n",
+         false},
+        {"UTF-16 without its byte order mark", std::string("8\0,\0" "9\0\n", 7),
+         L"f.asc:1: 3 NUL characters dropped from this line (UTF-16 without its byte order mark?)\n"
+         L"f.asc: ASCII, 1 line, 1 list entry, 1 position for the search; 1 line with NUL characters dropped\n",
+         false},
+        {"files joined, the second with its mark", "8.68,50.11,\"a\"\n\xEF\xBB\xBF" "8.7,50.2,\"b\"\n",
+         L"f.asc:2: skipped by the search: a byte order mark inside the file (files joined?) stands before the "
+         L"longitude\n"
+         L"f.asc: UTF-8, 2 lines, 2 list entries, 1 position for the search; 1 line skipped, "
+         L"1 byte order mark inside the file\n",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,7 +121,7 @@ TEST(Check, ReportsWhatTheDeviceMakesOfAFile)
         CheckCounts counts = CheckPoiFile(dir.Write("f.asc", c.bytes), L"f.asc", false, &report);
         EXPECT_EQ(report, c.report);
         EXPECT_TRUE(counts.readable);
-        EXPECT_EQ(counts.skipped > 0, c.skips);
+        EXPECT_EQ(CheckFoundLoss(counts), c.loses);
         // Quiet: the summary line alone.
         std::wstring quiet;
         CheckPoiFile(dir.Path("f.asc"), L"f.asc", true, &quiet);
@@ -83,6 +137,48 @@ TEST(Check, FilesThatCannotBeRead)
     EXPECT_FALSE(CheckPoiFile(dir.Path("x.asc"), L"x.asc", false, &report).readable);
     EXPECT_FALSE(CheckPoiFile(dir.Path("fehlt.asc"), L"fehlt.asc", false, &report).readable);
     EXPECT_EQ(report, L"x.asc: cannot read: it is a folder\nfehlt.asc: cannot read: no such file\n");
+#ifndef _WIN32
+    // A pipe would wait for a writer for ever, a device give bytes without end.
+    ASSERT_EQ(mkfifo((dir.path() / "pipe.asc").c_str(), 0600), 0);
+    report.clear();
+    EXPECT_FALSE(CheckPoiFile(dir.Path("pipe.asc"), L"pipe.asc", false, &report).readable);
+    EXPECT_FALSE(CheckPoiFile(L"/dev/zero", L"/dev/zero", false, &report).readable);
+    EXPECT_EQ(report, L"pipe.asc: cannot read: not a regular file (a pipe or a device)\n"
+                      L"/dev/zero: cannot read: not a regular file (a pipe or a device)\n");
+#endif
+}
+
+// check counts a list entry as a position exactly when the search ranks
+// it, over generated files of every kind of line the search meets.
+TEST(Check, CountsExactlyWhatTheSearchRanks)
+{
+    const std::string parts[] = {
+        "8.5", "-0", "0", "1e308", "-6e307", "nan", "inf", "180.5", "95", "49.2", "0x1p3", ",", ";", " ",
+        "\"Name\"", "\r", "\n", "\r\n", "\xF0\x9F\x98\x80", "\xC3\xBC", "\xFC", std::string(300, 'x'),
+        std::string(1000, 'y'), "\xEF\xBB\xBF", std::string(1, '\0'),
+    };
+    std::mt19937 random(20261210);
+    auto reader = std::make_unique<TextReader>();
+    static NearestSlot slots[kNearestCount];
+    static Text piece;
+    for (int file = 0; file < 300; file++) {
+        std::string bytes;
+        for (int n = (int)(random() % 80); n > 0; n--)
+            bytes += parts[random() % (sizeof parts / sizeof parts[0])];
+        TempDir dir;
+        const std::wstring path = dir.Write("g.asc", bytes);
+        // The search's own step on every entry, from empty slots.
+        long ranked = 0;
+        ASSERT_TRUE(TextOpenRead(reader.get(), path.c_str()));
+        while (TextReadLine(reader.get(), piece, kTextLen)) {
+            ResetSlots(slots);
+            wchar_t* end;
+            ranked += RankLine(slots, piece, 48.0, 9.0, &end);
+        }
+        TextClose(reader.get());
+        std::wstring report;
+        EXPECT_EQ(CheckPoiFile(path, L"g.asc", true, &report).usable, ranked) << "file " << file;
+    }
 }
 
 }  // namespace

@@ -12,8 +12,9 @@
 namespace {
 
 // Every piece the reader gives for the bytes, read with the program's
-// 1024-character buffer.
-std::vector<std::wstring> Pieces(const std::string& bytes, size_t cap = kTextLen)
+// 1024-character buffer; with cuts, whether each piece was marked cut.
+std::vector<std::wstring> Pieces(const std::string& bytes, size_t cap = kTextLen,
+                                 std::vector<bool>* cuts = nullptr)
 {
     TempDir dir;
     std::wstring path = dir.Write("f.asc", bytes);
@@ -21,8 +22,11 @@ std::vector<std::wstring> Pieces(const std::string& bytes, size_t cap = kTextLen
     std::vector<std::wstring> out;
     EXPECT_TRUE(TextOpenRead(reader.get(), path.c_str()));
     std::vector<wchar_t> buf(cap);
-    while (TextReadLine(reader.get(), buf.data(), cap))
+    while (TextReadLine(reader.get(), buf.data(), cap)) {
         out.emplace_back(buf.data());
+        if (cuts != nullptr)
+            cuts->push_back(reader->cut);
+    }
     EXPECT_EQ(buf[0], L'\0') << "a failed read leaves the buffer empty";
     TextClose(reader.get());
     return out;
@@ -127,16 +131,45 @@ TEST(TextRead, LongLinesArriveInPieces)
 
 TEST(TextRead, SurrogatePairIsNeverSplitBetweenPieces)
 {
-    // With a 5-character buffer: "abc" then the pair does not fit in the
-    // one slot left, so it opens the next piece.
+    // With a 5-unit buffer: "abc" then the pair does not fit in the one
+    // unit left, so it opens the next piece. The pair counts two units
+    // also where wchar_t holds it in one, so that pieces split as on the
+    // device: 600 emoji are two pieces everywhere.
     Lines pieces = Pieces("abc\xF0\x9F\x98\x80z\n", 5);
-    if (sizeof(wchar_t) == 2) {
-        ASSERT_EQ(pieces.size(), 2u);
-        EXPECT_EQ(pieces[0], L"abc");
-        EXPECT_EQ(pieces[1], Wide({0x1F600, 'z', '\n'}));
-    } else {
-        ASSERT_EQ(pieces.size(), 2u);
-        EXPECT_EQ(pieces[0], Wide({'a', 'b', 'c', 0x1F600}));
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0], L"abc");
+    EXPECT_EQ(pieces[1], Wide({0x1F600, 'z', '\n'}));
+    std::string emoji;
+    for (int i = 0; i < 600; i++)
+        emoji += "\xF0\x9F\x98\x80";
+    pieces = Pieces(emoji + "\n");
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].size(), sizeof(wchar_t) == 2 ? 1022u : 511u);
+}
+
+// A saved tour joins a cut piece to the next one; any other piece ends its
+// line, however long it is.
+TEST(TextRead, PiecesOfLongerLinesAreMarkedCut)
+{
+    const struct {
+        const char* name;
+        std::string bytes;
+        size_t cap;
+        std::vector<bool> cuts;
+    } cases[] = {
+        {"pair that does not fit", "abc\xF0\x9F\x98\x80z\n", 5, {true, false}},
+        {"1022 units, a pair, more", std::string(1022, 'a') + "\xF0\x9F\x98\x80" + std::string(400, 'b') + "\n",
+         kTextLen, {true, false}},
+        {"1023 and the line feed", std::string(1023, 'y') + "\n", kTextLen, {true, false}},
+        {"1023 at the end of the file", std::string(1023, 'y'), kTextLen, {false}},
+        {"1500 then a short line", std::string(1500, 'x') + "\r\nnext\n", kTextLen, {true, false, false}},
+        {"short lines", "a\nb", kTextLen, {false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<bool> cuts;
+        Pieces(c.bytes, c.cap, &cuts);
+        EXPECT_EQ(cuts, c.cuts);
     }
 }
 

@@ -144,6 +144,29 @@ TEST_F(Editor, FileShapesGiveTheirLines)
     EXPECT_EQ(Waypoints(), (Items{std::wstring(1023, L'x'), std::wstring(477, L'x') + L"\n"}));
 }
 
+// Lists that refuse entries beyond a count, as lists out of memory do, for
+// the programs started while it lives.
+struct ListLimit {
+    explicit ListLimit(const wchar_t* count) { SetEnvironmentVariableW(L"WENDRIK_LIST_LIMIT", count); }
+    ~ListLimit() { SetEnvironmentVariableW(L"WENDRIK_LIST_LIMIT", NULL); }
+};
+
+TEST_F(Editor, AFileTheListCannotHoldLoadsNothing)
+{
+    const std::string five = "1,1,\"a\"\n2,2,\"b\"\n3,3,\"c\"\n4,4,\"d\"\n5,5,\"e\"\n";
+    device::Write(kPois + L"two.asc", "1,1,\"a\"\n2,2,\"b\"\n");
+    device::Write(kPois + L"five.asc", five);
+    device::Write(kTours + L"WK_20100101_000000.asc", five);
+    ListLimit limit(L"2");
+    Start();
+    Load(IDC_MAIN_POIFILE, L"two.asc");
+    EXPECT_EQ(Waypoints().size(), 2u) << "a file the list holds loads whole";
+    Load(IDC_MAIN_POIFILE, L"five.asc");
+    EXPECT_EQ(Waypoints(), Items{}) << "part of a file never stands for the whole";
+    Load(IDC_MAIN_TOURFILE, L"WK_20100101_000000.asc");
+    EXPECT_EQ(Tour(), Items{}) << "nor is part of a tour saved as the tour";
+}
+
 TEST_F(Editor, UmlautsInEveryEncodingShowTheSameText)
 {
     const std::wstring line = L"6.958,50.941,\"Kölner Dom, Ärger über Öl\"\n";

@@ -15,6 +15,7 @@ namespace {
 
 typedef std::vector<std::wstring> Items;
 
+const std::wstring kPois = L"\\Storage Card\\Routen\\POIs\\";
 const std::wstring kTours = L"\\Storage Card\\Routen\\Wendrik\\";
 const std::wstring kRoute = L"\\My Documents\\route.cfg";
 const std::wstring kConfig = std::wstring(device::kProgramDir) + L"\\Wendrik.cfg";
@@ -93,14 +94,14 @@ TEST_F(Save, TheTourGoesToAStampedFileLineByLine)
 {
     Start();
     // A file's last line without its line feed gets a line end before the
-    // next entry; a 1023-character piece of a longer line joins its rest
-    // as it was read; the last entry is written as it stands.
+    // next entry, whatever its length (only the reader's cut pieces join
+    // their next one: tested below); the last entry is written as it stands.
     const std::wstring piece(1023, L'x');
     AddItems(TourList(), {L"8.5,49.25,\"Start\"\n", L"8.4,49.0,\"Karlsruhe\"", L"9.0,50.0,\"M\u00fchle\"\n",
                           piece, L"rest\n", L"7.1,50.7,\"Bonn\""});
     const std::wstring name = SaveNow();
     EXPECT_EQ(device::Read(kTours + name), "8.5,49.25,\"Start\"\r\n8.4,49.0,\"Karlsruhe\"\r\n9.0,50.0,\"M\xFChle\"\r\n" +
-                                               Narrow(piece) + "rest\r\n7.1,50.7,\"Bonn\"");
+                                               Narrow(piece) + "\r\nrest\r\n7.1,50.7,\"Bonn\"");
     EXPECT_FALSE(device::Exists(kRoute)) << "no hand-off by default";
 }
 
@@ -286,6 +287,29 @@ TEST_F(Save, ALoadedTourSavedUnchangedIsTheSameFile)
     auto saved = SavedTours();
     ASSERT_EQ(saved.size(), 2u);
     EXPECT_EQ(device::Read(kTours + saved[1]), bytes) << "byte for byte, under its new name";
+}
+
+TEST_F(Save, LongLinesTakenPieceByPieceAreSavedWhole)
+{
+    // The reader ends a piece before a character beyond U+FFFF that does
+    // not fit, so a piece of a long line may be shorter than the buffer.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    const std::string bytes = std::string(1022, 'a') + emoji + std::string(400, 'b') + "\r\n" +
+                              std::string(1500, 'c') + "\r\n1,2,\"x\"\r\n";
+    device::Write(kPois + L"lang.asc", bytes);
+    Start();
+    HWND chooser = OpenModal(program.ProcessId(), main, IDC_MAIN_POIFILE);
+    ASSERT_NE(chooser, (HWND)NULL);
+    AnswerChooser(chooser, main, L"lang.asc");
+    const LRESULT count = SendMessageW(GetDlgItem(main, IDC_MAIN_WAYPOINTS), LB_GETCOUNT, 0, 0);
+    ASSERT_EQ(count, 5);
+    for (int i = 0; i < count; i++) {
+        Select(main, IDC_MAIN_WAYPOINTS, i);
+        Click(main, IDC_MAIN_WPAPPEND);
+    }
+    ASSERT_EQ(ListItems(TourList()).size(), 5u);
+    const std::wstring name = SaveNow();
+    EXPECT_EQ(device::Read(kTours + name), "\xEF\xBB\xBF" + bytes) << "the same lines, as UTF-8";
 }
 
 TEST_F(Save, FullCardLeavesNoPartialTour)

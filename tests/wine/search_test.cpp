@@ -99,6 +99,14 @@ TEST_F(Search, OpensFreshAndStaysOpenOnEnterEscAndClose)
     EXPECT_TRUE(IsChecked(IDC_SEARCH_NORTH));
     EXPECT_EQ(ControlText(search, IDC_SEARCH_KEYPOINT), L".") << "the point key types a point";
     EXPECT_EQ(ControlText(search, IDC_SEARCH_KEYMINUS), L"-");
+    // The fields are typed into through the keypad: no tab stops, and the
+    // focus starts on the keypad's first key.
+    for (int field : {IDC_SEARCH_LAT, IDC_SEARCH_LON})
+        EXPECT_FALSE(GetWindowLongW(GetDlgItem(search, field), GWL_STYLE) & WS_TABSTOP) << field;
+    GUITHREADINFO focus = {};
+    focus.cbSize = sizeof(focus);
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(search, NULL), &focus));
+    EXPECT_EQ(focus.hwndFocus, GetDlgItem(search, IDC_SEARCH_KEY7));
     SendMessageW(search, WM_COMMAND, IDOK, 0);
     SendMessageW(search, WM_COMMAND, IDCANCEL, 0);
     SendMessageW(search, WM_CLOSE, 0, 0);
