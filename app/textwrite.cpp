@@ -2,9 +2,6 @@
 
 #include <cstdint>
 
-namespace {
-
-// The Windows-1252 byte of a character, or -1.
 int Cp1252Byte(uint32_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
@@ -14,6 +11,8 @@ int Cp1252Byte(uint32_t c)
             return b;
     return -1;
 }
+
+namespace {
 
 void PutBytes(TextWriter* w, const unsigned char* bytes, size_t n)
 {

@@ -19,6 +19,9 @@ struct TextWriter {
     bool crlf;               // a line feed goes out as CR LF
 };
 
+// The Windows-1252 byte of a character, or -1.
+int Cp1252Byte(uint32_t c);
+
 // True when every character of text has a Windows-1252 byte.
 bool TextFitsCp1252(const wchar_t* text);
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "nearest.h"
+#include "textwrite.h"
 #include "wtext.h"
 
 namespace {
@@ -29,17 +30,6 @@ struct PositionHash {
         return (size_t)(h ^ (h >> 31));
     }
 };
-
-// The byte of the Windows-1252 code page that gives a character, or -1.
-int Cp1252ByteOf(uint32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return (int)c;
-    for (int b = 0x80; b < 0xA0; b++)
-        if (Cp1252ToUnicode((unsigned char)b) == c)
-            return b;
-    return -1;
-}
 
 // Characters in a piece, as a user counts them: a surrogate pair is one.
 long CountCharacters(const wchar_t* text, size_t n)
@@ -242,7 +232,7 @@ private:
     // The bytes of a Windows-1252 file, as UTF-8 would read them.
     void ScanUtf8(unsigned c)
     {
-        const int byte = Cp1252ByteOf(c);
+        const int byte = Cp1252Byte(c);
         if (byte < 0x80) {
             if (pendingLen_ > 0)
                 BadByte(pending_[0]);
