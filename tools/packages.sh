@@ -16,4 +16,5 @@ need_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 libwine fonts-wine)
-TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime clang libfuzzer-14-dev libclang-rt-14-dev)
+TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime clang libfuzzer-14-dev libclang-rt-14-dev
+               g++-arm-linux-gnueabi qemu-user)

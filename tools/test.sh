@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the host build, the host build
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
-# build under Wine on a virtual X display of its own.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the platform-neutral
+# code for the device's class of processor (ARMv5TE, no floating-point
+# unit) under qemu-arm, and the Windows build under Wine on a virtual X
+# display of its own.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd -P)
 root=$(cd "$here/.." && pwd -P)
@@ -27,13 +29,13 @@ fi
 step "packages"
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
-for preset in host host-asan windows; do
+for preset in host host-asan armel windows; do
   step "build $preset"
   configure_preset "$preset"
   cmake --build --preset "$preset"
 done
 
-for preset in host host-asan; do
+for preset in host host-asan armel; do
   step "test $preset"
   ctest --preset "$preset" -j2 || failed+=("$preset")
 done
@@ -63,7 +65,7 @@ ctest --preset windows -j2 || failed+=(windows)
 # A test that could not run here says so in the summary, with its reason:
 # "passed" never stands for "skipped".
 step "summary"
-skips=$(for preset in host host-asan windows; do
+skips=$(for preset in host host-asan armel windows; do
   log="build/$preset/Testing/Temporary/LastTest.log"
   [ -f "$log" ] && tr -d '\r' <"$log" | awk '
     /^\[ RUN      \]/ { reason = "" }

@@ -93,10 +93,12 @@ if [ -z "${WINE_PATHS:-}" ]; then
   # A million blank lines: each finding goes out as it is found, in flat
   # memory, and a reader that stops reading ends the run.
   head -c 1000000 /dev/zero | tr '\0' '\n' >"$dir/blank.asc"
-  limit=200000
-  [ -z "${CLI_SANITIZED:-}" ] || limit=unlimited
-  if (ulimit -v $limit; "${cli[@]}" check "$dir/blank.asc" | tail -1 | grep -q '1000000 lines skipped'); then
-    passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL a million findings in $limit kB"; fi
+  # (Not where sanitizers or an emulator reserve more address space than
+  # the limit leaves: the native build checks it.)
+  if [ -z "${CLI_NO_MEMORY_LIMIT:-}" ]; then
+    if (ulimit -v 200000; "${cli[@]}" check "$dir/blank.asc" | tail -1 | grep -q '1000000 lines skipped'); then
+      passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL a million findings in 200 MB"; fi
+  fi
   status=$(trap '' PIPE; "${cli[@]}" check "$dir/blank.asc" | head -1 >/dev/null; echo "${PIPESTATUS[0]}")
   if [ "$status" = 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL closed pipe: status $status"; fi
 fi

@@ -58,13 +58,17 @@ TEST(Calendar, BeyondTheOldTableTrueDates)
 
 TEST(Calendar, AgreesWithTheLibraryFrom1970Through2099)
 {
-    // Every day boundary and a second either side, and the middle of the day.
-    const uint32_t end = 4102444800u;   // 2100-01-01
+    // Every day boundary and a second either side, and the middle of the
+    // day, as far as the library's time_t reaches (32 bits on armel: to
+    // 2038-01-19 03:14:07).
+    const uint64_t end = sizeof(std::time_t) >= 8 ? 4102444800u : 2147483648u;   // 2100-01-01
     int compared = 0;
     for (uint64_t day = 0; day * 86400 < end; day++) {
         const uint32_t base = (uint32_t)(day * 86400);
         const uint32_t probes[] = {base, base + 1, base + 43199, base + 86399};
         for (uint32_t s : probes) {
+            if (s >= end)
+                continue;
             if (Stamp(s) != LibraryStamp(s)) {
                 ADD_FAILURE() << s << ": " << testing::PrintToString(Stamp(s)) << " vs "
                               << testing::PrintToString(LibraryStamp(s));
@@ -73,7 +77,7 @@ TEST(Calendar, AgreesWithTheLibraryFrom1970Through2099)
             compared++;
         }
     }
-    EXPECT_GT(compared, 180000);
+    EXPECT_GT(compared, sizeof(std::time_t) >= 8 ? 180000 : 99000);
 }
 
 TEST(Calendar, LastDaysStayInTheirYearAndMonth)
