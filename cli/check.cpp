@@ -5,7 +5,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
-#include <unordered_map>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -15,20 +15,63 @@
 
 namespace {
 
-struct Position {
-    double lon, lat;
-    bool operator==(const Position& o) const { return lon == o.lon && lat == o.lat; }
-};
-
-struct PositionHash {
-    size_t operator()(const Position& p) const
+// The positions seen so far, for duplicates: open addressing in one flat
+// array that doubles when half full, so that a million positions take a
+// few allocations rather than one each.
+class PositionTable {
+public:
+    // The line that first had the position (finite, -0 made 0); 0 when
+    // it is new, and then it is recorded as line's.
+    long FirstLine(double lon, double lat, long line)
     {
-        uint64_t a, b;
-        std::memcpy(&a, &p.lon, 8);
-        std::memcpy(&b, &p.lat, 8);
-        uint64_t h = (a ^ (b * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+        if ((used_ + 1) * 2 > slots_.size())
+            Grow();
+        Slot key;
+        std::memcpy(&key.lon, &lon, 8);
+        std::memcpy(&key.lat, &lat, 8);
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
+            Slot& s = slots_[i];
+            if (s.line == 0) {
+                s = key;
+                s.line = line;
+                used_++;
+                return 0;
+            }
+            if (s.lon == key.lon && s.lat == key.lat)
+                return s.line;
+        }
+    }
+
+private:
+    struct Slot {
+        uint64_t lon = 0, lat = 0;
+        long line = 0;   // 0: empty
+    };
+
+    static size_t Hash(const Slot& s)
+    {
+        uint64_t h = (s.lon ^ (s.lat * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
         return (size_t)(h ^ (h >> 31));
     }
+
+    void Grow()
+    {
+        std::vector<Slot> old(slots_.empty() ? 1024 : slots_.size() * 2);
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.line == 0)
+                continue;
+            size_t i = Hash(s) & mask;
+            while (slots_[i].line != 0)
+                i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
 // Characters in a piece, as a user counts them: a surrogate pair is one.
@@ -166,11 +209,10 @@ private:
                           std::fabs(lat) > 90 && std::fabs(lon) <= 90 ? L" (latitude first?)" : L"");
             Finding(buf);
         }
-        const Position p = {lon + 0.0, lat + 0.0};   // -0 and 0 are one place
-        auto seen = positions_.emplace(p, line_);
-        if (!seen.second) {
+        const long first = positions_.FirstLine(lon + 0.0, lat + 0.0, line_);   // -0 and 0 are one place
+        if (first != 0) {
             counts_->duplicates++;
-            Finding(L"same position as line " + std::to_wstring(seen.first->second));
+            Finding(L"same position as line " + std::to_wstring(first));
         }
     }
 
@@ -333,7 +375,7 @@ private:
     long badByteLine_ = 0;
     unsigned badByte_ = 0;
     long firstGarbledLine_ = 0;
-    std::unordered_map<Position, long, PositionHash> positions_;
+    PositionTable positions_;
 };
 
 enum PathKind { kPathMissing, kPathFolder, kPathNotRegular, kPathOther };
