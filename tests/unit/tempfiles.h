@@ -7,6 +7,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,13 +15,18 @@
 
 class TempDir {
 public:
+    // Named by the process, since CTest runs several test processes at
+    // once and each one's rand() starts from the same seed.
     TempDir()
     {
         static int counter = 0;
         auto base = std::filesystem::temp_directory_path();
-        for (;;) {
-            path_ = base / ("wendrik-test-" + std::to_string(std::rand()) + "-" + std::to_string(++counter));
-            if (std::filesystem::create_directory(path_))
+        // A folder left by an earlier process of the same number is passed
+        // over; a temporary folder that takes none fails the test's writes.
+        for (int tries = 0; tries < 1000; tries++) {
+            path_ = base / ("wendrik-test-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
+            std::error_code taken;
+            if (std::filesystem::create_directory(path_, taken))
                 break;
         }
     }
@@ -47,6 +53,15 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
+    static long ProcessId()
+    {
+#ifdef _WIN32
+        return (long)_getpid();
+#else
+        return (long)getpid();
+#endif
+    }
+
     std::filesystem::path path_;
 };
 
