@@ -28,14 +28,18 @@ inline HWND ForegroundHandle(HWND window)
 // Adds an entry at the end of a list: its index, or LB_ERR or LB_ERRSPACE
 // when the list cannot take it. A list refuses only when memory runs out,
 // which a test cannot bring about; on the desktop the environment variable
-// WENDRIK_LIST_LIMIT makes every list refuse once it holds that many
-// entries. Windows CE has no environment: there it is the plain message.
+// WENDRIK_LIST_LIMIT, read once, makes every list refuse once it holds
+// that many entries. Windows CE has no environment: there it is the plain
+// message.
 inline LRESULT ListAddString(HWND list, const wchar_t* text)
 {
 #ifndef UNDER_CE
-    wchar_t limit[16];
-    DWORD got = GetEnvironmentVariableW(L"WENDRIK_LIST_LIMIT", limit, 16);
-    if (got > 0 && got < 16 && SendMessageW(list, LB_GETCOUNT, 0, 0) >= _wtoi(limit))
+    static const int limit = [] {
+        wchar_t value[16];
+        DWORD got = GetEnvironmentVariableW(L"WENDRIK_LIST_LIMIT", value, 16);
+        return got > 0 && got < 16 ? _wtoi(value) : -1;
+    }();
+    if (limit >= 0 && SendMessageW(list, LB_GETCOUNT, 0, 0) >= limit)
         return LB_ERRSPACE;
 #endif
     return SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)text);
