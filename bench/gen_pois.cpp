@@ -1,9 +1,11 @@
 // Writes a deterministic POI file that looks like a real collection:
-// coordinates across Germany, names with umlauts in UTF-8, CR LF, and now
-// and then a line a test would not think of.
-//   gen_pois LINES FILE
+// coordinates across Germany (or, with "world", across the inhabited
+// world), names with umlauts in UTF-8, CR LF, and now and then a line a
+// test would not think of.
+//   gen_pois LINES FILE [world]
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -26,8 +28,9 @@ unsigned Next()
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: gen_pois LINES FILE\n");
+    const bool world = argc == 4 && std::strcmp(argv[3], "world") == 0;
+    if (argc != 3 && !world) {
+        std::fprintf(stderr, "usage: gen_pois LINES FILE [world]\n");
         return 2;
     }
     long lines = std::atol(argv[1]);
@@ -40,9 +43,10 @@ int main(int argc, char** argv)
     std::setvbuf(f, buf, _IOFBF, sizeof buf);
     std::fprintf(f, "; POI-Sammlung Deutschland, erzeugt\r\n");
     for (long i = 1; i < lines; i++) {
-        // Germany: 5.9 to 15.0 east, 47.3 to 55.0 north, five decimals.
-        double lon = 5.9 + (Next() % 910000) / 100000.0;
-        double lat = 47.3 + (Next() % 770000) / 100000.0;
+        // Germany: 5.9 to 15.0 east, 47.3 to 55.0 north, five decimals;
+        // the world: 180 west to 180 east, 56 south to 71 north.
+        double lon = world ? -180 + (Next() % 36000000) / 100000.0 : 5.9 + (Next() % 910000) / 100000.0;
+        double lat = world ? -56 + (Next() % 12700000) / 100000.0 : 47.3 + (Next() % 770000) / 100000.0;
         unsigned odd = Next() % 1000;
         const char* kind = kKinds[Next() % 8];
         const char* place = kPlaces[Next() % 12];

@@ -4,6 +4,7 @@
 #   wendrik-cli near against GPSBabel's radius filter (whole process, medians),
 #   wendrik-cli check beside near on the same file,
 #   peak memory of wendrik-cli near, instructions per line under callgrind,
+#   ARM instructions per line under qemu-arm (regional and world-wide files),
 #   loading and searching in the real dialogs under Wine (needs an X display).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -68,6 +69,24 @@ valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" "$cli" near 
   >/dev/null 2>"$out/callgrind.log" || true
 ir=$(grep -E '^(summary|totals):' "$out/callgrind.out" | head -1 | awk '{print $2}')
 awk -v ir="$ir" 'BEGIN {printf "  %d instructions, %.0f per line\n", ir, ir / 1000000}'
+
+echo
+echo "== ARM instructions per line for wendrik-cli near (ARMv5TE, no FPU, under qemu-arm, 10k lines)"
+# One logged translation block per instruction (-singlestep, no chaining),
+# less the count for an empty file: the search alone.
+cmake --preset armel >/dev/null
+cmake --build --preset armel --target wendrik-cli gen_pois >/dev/null
+arm_cli=build/armel/wendrik-cli
+arm_instructions() {
+  qemu-arm -singlestep -d exec,nochain -D /dev/stderr "$arm_cli" near "$1" "$2" "$3" 2>&1 >/dev/null | grep -c '^Trace'
+}
+: >"$out/empty.asc"
+[ -f "$out/world-10000.asc" ] || build/host/bench/gen_pois 10000 "$out/world-10000.asc" world
+empty=$(arm_instructions "$out/empty.asc" "$lat" "$lon")
+for file in pois-10000 world-10000; do
+  n=$(arm_instructions "$out/$file.asc" "$lat" "$lon")
+  awk -v f="$file" -v n="$n" -v e="$empty" 'BEGIN {printf "  %-14s %6.0f per line\n", f, (n - e) / 10000}'
+done
 
 if [ -n "${DISPLAY:-}" ]; then
   echo
