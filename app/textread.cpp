@@ -83,23 +83,26 @@ bool Refill(TextReader* r)
     return r->pos < r->end;
 }
 
-// The index of the first byte with its top bit set in eight bytes read
-// from memory (high holds only those top bits, not all zero).
-inline int FirstHighByte(uint64_t high)
-{
-    const unsigned char probe[2] = {1, 0};
-    uint16_t order;
-    std::memcpy(&order, probe, 2);
-#if defined(__GNUC__)
-    if (order == 1)   // little-endian: the first byte is the lowest
-        return __builtin_ctzll(high) / 8;
+// A machine word of bytes, read in one load. Processors without unaligned
+// loads (the device's ARMv5) read it only from an address aligned to its
+// size; the others from anywhere.
+using ByteWord = size_t;
+constexpr ByteWord kHighBits = (ByteWord)0x8080808080808080ULL;
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_UNALIGNED)
+constexpr uintptr_t kWordAlignment = 1;
+#else
+constexpr uintptr_t kWordAlignment = sizeof(ByteWord);
 #endif
-    unsigned char bytes[8];
-    std::memcpy(bytes, &high, 8);
-    int i = 0;
-    while (bytes[i] == 0)
-        i++;
-    return i;
+
+inline ByteWord LoadWord(const unsigned char* p)
+{
+    ByteWord w;
+#if defined(__GNUC__)
+    std::memcpy(&w, __builtin_assume_aligned(p, kWordAlignment), sizeof w);
+#else
+    std::memcpy(&w, p, sizeof w);
+#endif
+    return w;
 }
 
 // Where the bytes from p on stop being valid UTF-8: end when all are, or
@@ -107,17 +110,13 @@ inline int FirstHighByte(uint64_t high)
 const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char* end)
 {
     while (p < end) {
-        // Eight ASCII bytes at a time: most of a POI file.
-        while (end - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, 8);
-            uint64_t high = word & 0x8080808080808080ULL;
-            if (high != 0) {
-                p += FirstHighByte(high);
-                break;
-            }
-            p += 8;
-        }
+        // A word of ASCII bytes at a time: most of a POI file. The byte
+        // loop below finds the first byte beyond ASCII in the word.
+        while (p < end && ((uintptr_t)p & (kWordAlignment - 1)) != 0 && *p < 0x80)
+            p++;
+        if (((uintptr_t)p & (kWordAlignment - 1)) == 0)
+            while ((size_t)(end - p) >= sizeof(ByteWord) && (LoadWord(p) & kHighBits) == 0)
+                p += sizeof(ByteWord);
         while (p < end && *p < 0x80)
             p++;
         if (p == end)
@@ -252,6 +251,12 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     const bool utf8 = r->encoding == kEncodingUtf8;
     size_t i = 0, n = 0;
     while (i < len) {
+        // Runs of printable ASCII, most of a line, without further tests:
+        // the line feed at b[len] ends them.
+        while (b[i] - 0x20u < 0x5Fu)
+            buf[n++] = (wchar_t)b[i++];
+        if (i == len)
+            break;
         unsigned c = b[i];
         if (c < 0x80) {
             if (c == 0 || c == '\r')
@@ -261,6 +266,10 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
         } else if (!utf8) {
             buf[n++] = (wchar_t)Cp1252ToUnicode((unsigned char)c);
             i++;
+        } else if (c >= 0xC2 && c <= 0xDF && i + 1 < len && (b[i + 1] & 0xC0) == 0x80) {
+            // Two bytes, the Latin letters (umlauts): inline.
+            buf[n++] = (wchar_t)(((c & 0x1F) << 6) | (b[i + 1] & 0x3F));
+            i += 2;
         } else {
             uint32_t cp;
             int l = Utf8Sequence(b + i, len - i, &cp);
@@ -425,6 +434,9 @@ bool TextOpenStream(TextReader* r, FILE* stream)
     r->sizeBytes = -1;
     if (r->file == nullptr)
         return false;
+    // The reader keeps its own block: reads go straight into it instead of
+    // through a second buffer of the C library.
+    setvbuf(r->file, nullptr, _IONBF, 0);
     if (fseek(r->file, 0, SEEK_END) == 0)
         r->sizeBytes = ftell(r->file);
     if (fseek(r->file, 0, SEEK_SET) != 0) {

@@ -223,10 +223,14 @@ private:
     {
         const bool cp1252 = counts_->encoding == kEncodingCp1252;
         for (size_t i = 0; i < n; i++) {
-            const unsigned u = (unsigned)text[i];
             // Most characters are printable ASCII with nothing to note.
-            if (u - 0x20u < 0x5Fu && !inSegment_ && pendingLen_ == 0)
-                continue;
+            if (!inSegment_ && pendingLen_ == 0) {
+                while ((unsigned)text[i] - 0x20u < 0x5Fu)   // text[n] is NUL
+                    i++;
+                if (i == n)
+                    break;
+            }
+            const unsigned u = (unsigned)text[i];
             counts_->nonAscii = counts_->nonAscii || u > 0x7F;
             wideInLine_ = wideInLine_ || u > 0xFFFF || (u >= 0xD800 && u <= 0xDBFF);
             if (cp1252)

@@ -31,14 +31,10 @@ double Square(double x)
     return x * x;
 }
 
-void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
-                            double& distanceKm, double& bearingDeg)
+double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
 {
-    if (lat1 == lat2 && lon1 == lon2) {
-        distanceKm = 0;
-        bearingDeg = 0;
-        return;
-    }
+    if (lat1 == lat2 && lon1 == lon2)
+        return 0;
     const double a = kEquatorialRadiusKm, f = kFlattening;
     const double phi1 = ToRadians(lat1), l1 = ToRadians(lon1);
     const double phi2 = ToRadians(lat2), l2 = ToRadians(lon2);
@@ -49,29 +45,38 @@ void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
     const double sinL2 = Square(std::sin(lambda)), cosL2 = Square(std::cos(lambda));
     const double S = sinG2 * cosL2 + cosF2 * sinL2;
     const double C = cosG2 * cosL2 + sinF2 * sinL2;
-    if (S == 0) {
-        // Points that the conversion to radians made one: no distance.
-        distanceKm = 0;
-    } else {
-        const double omega = std::atan(std::sqrt(S / C));
-        const double R = std::sqrt(S * C) / omega;
-        const double D = (omega * a) * 2;
-        const double H1 = (R * 3 - 1) / (C * 2);
-        const double H2 = (R * 3 + 1) / (S * 2);
-        double d = (((f * H1) * sinF2) * cosG2 + 1 - ((f * H2) * cosF2) * sinG2) * D;
-        // The correction stays within a few f of the sphere everywhere but
-        // near the antipode, where C tends to 0 and H1 without bound; keep
-        // it inside that band so the result is finite and non-negative.
-        const double low = D * (1 - 3 * f), high = D * (1 + 3 * f);
-        if (std::isnan(d) && !std::isnan(D))
-            d = D;
-        else if (d < low)
-            d = low;
-        else if (d > high)
-            d = high;
-        distanceKm = d;
-    }
+    // Points that the conversion to radians made one: no distance.
+    if (S == 0)
+        return 0;
+    const double omega = std::atan(std::sqrt(S / C));
+    const double R = std::sqrt(S * C) / omega;
+    const double D = (omega * a) * 2;
+    const double H1 = (R * 3 - 1) / (C * 2);
+    const double H2 = (R * 3 + 1) / (S * 2);
+    double d = (((f * H1) * sinF2) * cosG2 + 1 - ((f * H2) * cosF2) * sinG2) * D;
+    // The correction stays within a few f of the sphere everywhere but
+    // near the antipode, where C tends to 0 and H1 without bound; keep
+    // it inside that band so the result is finite and non-negative.
+    const double low = D * (1 - 3 * f), high = D * (1 + 3 * f);
+    if (std::isnan(d) && !std::isnan(D))
+        d = D;
+    else if (d < low)
+        d = low;
+    else if (d > high)
+        d = high;
+    return d;
+}
 
+void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
+                            double& distanceKm, double& bearingDeg)
+{
+    distanceKm = ComputeDistance(lat1, lon1, lat2, lon2);
+    if (lat1 == lat2 && lon1 == lon2) {
+        bearingDeg = 0;
+        return;
+    }
+    const double phi1 = ToRadians(lat1), l1 = ToRadians(lon1);
+    const double phi2 = ToRadians(lat2), l2 = ToRadians(lon2);
     const double delta = ClampedAcos(std::sin(phi1) * std::sin(phi2) +
                                      (std::cos(phi1) * std::cos(phi2)) * std::cos(l2 - l1));
     const double theta = ClampedAcos((std::sin(phi2) - std::sin(phi1) * std::cos(delta)) /

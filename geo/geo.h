@@ -23,6 +23,10 @@ constexpr double kMercatorRadiusM = 6371000.0;
 // x * x.
 double Square(double x);
 
+// The distance alone, as ComputeDistanceBearing gives it, bit for bit:
+// the search needs the bearing only for the lines it keeps.
+double ComputeDistance(double lat1, double lon1, double lat2, double lon2);
+
 // Distance in kilometres on the ellipsoid (a, f) by Andoyer's formula, and
 // the initial bearing on a sphere from the reference point (lat1, lon1)
 // towards the target (lat2, lon2), in degrees 0 to 360 clockwise from north.

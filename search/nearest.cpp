@@ -26,7 +26,7 @@ const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10,
 // ComputeDistanceBearing keeps it in), and ω is never below half the
 // latitude difference while both latitudes lie within ±90. A margin of
 // 1e-9 covers rounding many times over.
-const double kKmPerRadianAtLeast = kEquatorialRadiusKm * (1 - 3 * kFlattening) * (1 - 1e-9);
+constexpr double kKmPerRadianAtLeast = kEquatorialRadiusKm * (1 - 3 * kFlattening) * (1 - 1e-9);
 
 // The slot a nearer line would take: the one with the largest distance,
 // the first of equals.
@@ -62,13 +62,22 @@ struct FastPathEnds {
 };
 constexpr FastPathEnds kLeavesFastPath;
 
+// Powers of ten as integers, for numbers kept scaled by their decimals.
+const int64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
+                          1000000000, 10000000000, 100000000000, 1000000000000,
+                          10000000000000, 100000000000000, 1000000000000000};
+constexpr int kScales = 16;
+
 // A number at p as ParseNumber's fast path reads it, straight from the
-// bytes of an undecoded line, whose line feed at end stops every loop. 1
-// when read, 0 when the bytes hold no number at all, -1 when only the
-// decoded line can tell (a CR or NUL, which decoding drops, a byte beyond
-// ASCII, or what the fast path leaves to the general parser).
-SEARCH_INLINE int NumberFromBytes(const unsigned char* p, const unsigned char* end, double* value,
-                    const unsigned char** stop)
+// bytes of an undecoded line, whose line feed at end stops every loop:
+// its digits as an integer and the count of them after the point (9.77134
+// is 977134 and 5), so that ParseNumber would give *scaled / 10^*decimals.
+// No floating point: on the device every double operation is a library
+// call. 1 when read, 0 when the bytes hold no number at all, -1 when only
+// the decoded line can tell (a CR or NUL, which decoding drops, a byte
+// beyond ASCII, or what the fast path leaves to the general parser).
+SEARCH_INLINE int ScaledFromBytes(const unsigned char* p, const unsigned char* end, int64_t* scaled,
+                                  unsigned* decimals, const unsigned char** stop)
 {
     while (*p == ' ' || *p == '\t' || *p == '\v' || *p == '\f')
         p++;
@@ -78,23 +87,32 @@ SEARCH_INLINE int NumberFromBytes(const unsigned char* p, const unsigned char* e
         negative = *p == '-';
         p++;
     }
+    // The digits on both sides of the point; the first nine fit 32 bits,
+    // which the device multiplies in one step.
+    uint32_t head = 0;
     uint64_t digits = 0;
-    unsigned d;
-    const unsigned char* first = p;
-    while ((d = (unsigned)*p - '0') <= 9) {
-        digits = digits * 10 + d;
-        p++;
-    }
-    size_t count = (size_t)(p - first), decimals = 0;
-    if (*p == '.') {
-        const unsigned char* fraction = ++p;
-        while ((d = (unsigned)*p - '0') <= 9) {
-            digits = digits * 10 + d;
-            p++;
+    size_t count = 0;
+    const unsigned char* point = nullptr;
+    for (;; p++) {
+        unsigned d = (unsigned)*p - '0';
+        if (d <= 9) {
+            if (count < 9) {
+                head = head * 10 + d;
+            } else {
+                if (count == 9)
+                    digits = head;
+                digits = digits * 10 + d;
+            }
+            count++;
+        } else if (*p == '.' && point == nullptr) {
+            point = p;
+        } else {
+            break;
         }
-        decimals = (size_t)(p - fraction);
-        count += decimals;
     }
+    if (count <= 9)
+        digits = head;
+    size_t fraction = point != nullptr ? (size_t)(p - point - 1) : 0;
     if (count == 0) {
         // wcstod also reads "inf" and "nan"; anything else is no number.
         const unsigned char* q = sign < end && (*sign == '-' || *sign == '+') ? sign + 1 : sign;
@@ -103,37 +121,248 @@ SEARCH_INLINE int NumberFromBytes(const unsigned char* p, const unsigned char* e
         unsigned c = *q | 0x20;
         return c == 'i' || c == 'n' || *q == '.' || *q == '\r' || *q == 0 || *q >= 0x80 ? -1 : 0;
     }
-    if (count > 15)
+    if (count > 15 || kLeavesFastPath[*p])
         return -1;
-    if (kLeavesFastPath[*p])
-        return -1;
-    double v = (double)digits / kPow10[decimals];
-    *value = negative ? -v : v;
+    *scaled = negative ? -(int64_t)digits : (int64_t)digits;
+    *decimals = (unsigned)fraction;
     *stop = p;
     return 1;
 }
 
-// Whether an undecoded line could be taken, given the distance of the
+// Largest and smallest value of floor and ceil that the bounds need, in
+// units of the scale; keeps the conversion of a double defined.
+int64_t FloorScaled(double x, int64_t scale, int64_t limit)
+{
+    double v = std::floor(x * (double)scale);
+    return v < (double)-limit ? -limit - 1 : v > (double)limit ? limit + 1 : (int64_t)v;
+}
+
+int64_t CeilScaled(double x, int64_t scale, int64_t limit)
+{
+    double v = std::ceil(x * (double)scale);
+    return v < (double)-limit ? -limit - 1 : v > (double)limit ? limit + 1 : (int64_t)v;
+}
+
+// Where a line can no longer be taken, given the distance of the farthest
+// slot: latitudes north and south of a band around the reference, and,
+// inside it, longitudes more than a certain difference away. Made in
+// degrees when the farthest slot changes, and as integers for a count of
+// decimals when a line with that count first needs them, so that each line
+// is decided by comparing its digits. Every bound leans towards decoding:
+// a skipped line is one that RankLine refuses too.
+struct SkipBounds {
+    double refLat, refLon, cosRefLat;
+    bool refUsable;       // the reference position allows bounds at all
+    uint32_t generation;  // counts changes of the farthest slot
+    bool active;          // bounds exist for this generation
+    double southDeg, northDeg;   // lines beyond are too far
+    bool lonKnown;        // lonReach made for this generation
+    double lonReachDeg;   // greatest longitude difference to a line that may be near; < 0: any
+    struct Scaled {
+        uint32_t latGeneration, lonGeneration;
+        int64_t limit;           // 90 degrees
+        int64_t south, north;    // latitude at or below south, or at or above north: too far
+        int32_t limit32, south32, north32;   // the same in 32 bits, for up to 7 decimals
+        int64_t lonLow, lonHigh; // a longitude outside, modulo a full turn: too far
+    } scaled[kScales];
+};
+
+// Lower bound of the distance per degree of latitude difference.
+constexpr double kKmPerDegreeAtLeast = (kGeoPi / 180) * kKmPerRadianAtLeast;
+
+void InitBounds(SkipBounds* b, double refLat, double refLon)
+{
+    b->refLat = refLat;
+    b->refLon = refLon;
+    b->refUsable = refLat >= -90 && refLat <= 90 && refLon >= -180 && refLon <= 180;
+    b->cosRefLat = b->refUsable ? std::cos(refLat * (kGeoPi / 180)) : 0;
+    b->generation = 1;
+    b->active = false;
+    for (int i = 0; i < kScales; i++)
+        b->scaled[i].latGeneration = b->scaled[i].lonGeneration = 0;
+}
+
+// The farthest slot changed (or the slots were emptied).
+void UpdateBounds(SkipBounds* b, double farthest)
+{
+    b->generation++;
+    b->lonKnown = false;
+    // While a slot is empty (or the farthest lies beyond any distance on
+    // earth) every line may be taken.
+    b->active = b->refUsable && farthest >= 0 && farthest < 25000;
+    if (!b->active)
+        return;
+    // A line whose latitude differs by more than reach is too far
+    // (TooFarNorthOrSouth); the margin covers the rounding of the double
+    // computation many times over, and the absolute one (about a
+    // centimetre) the scaling to integers.
+    double reach = farthest / kKmPerDegreeAtLeast * (1 + 1e-6) + 1e-7;
+    b->southDeg = b->refLat - reach;
+    b->northDeg = b->refLat + reach;
+}
+
+// The greatest longitude difference at which a line in the band may still
+// be near. The haversine gives sin²(σ/2) ≥ cos φ0 cos φ sin²(Δλ/2) for the
+// central angle σ, and the distance is at least (1 - 3f) a σ (see
+// kKmPerRadianAtLeast). cos φ is least at the band's edge farthest from
+// the equator.
+void MakeLongitudeReach(SkipBounds* b, double farthest)
+{
+    b->lonKnown = true;
+    b->lonReachDeg = -1;
+    double edge = std::fmax(std::fabs(b->southDeg), std::fabs(b->northDeg));
+    if (!(edge < 89.9))
+        return;   // the band reaches a pole: any longitude may be near
+    double cosEdge = std::cos(edge * (kGeoPi / 180)) * (1 - 1e-9) - 1e-12;
+    double cosRef = b->cosRefLat * (1 - 1e-9) - 1e-12;
+    if (!(cosEdge > 0 && cosRef > 0))
+        return;
+    double sigma = farthest / kKmPerRadianAtLeast * (1 + 1e-6);
+    if (!(sigma < kGeoPi))
+        return;
+    double s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
+    if (!(s < 1))
+        return;
+    double reach = (2 * std::asin(s) * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
+    if (reach < 179)
+        b->lonReachDeg = reach;
+}
+
+void MakeLatitudeBounds(SkipBounds* b, unsigned dec)
+{
+    SkipBounds::Scaled& s = b->scaled[dec];
+    s.latGeneration = b->generation;
+    const int64_t scale = kScale[dec];
+    s.limit = 90 * scale;
+    s.south = FloorScaled(b->southDeg, scale, s.limit);
+    s.north = CeilScaled(b->northDeg, scale, s.limit);
+    if (dec <= 7) {
+        s.limit32 = (int32_t)s.limit;
+        s.south32 = (int32_t)s.south;
+        s.north32 = (int32_t)s.north;
+    }
+}
+
+SEARCH_INLINE const SkipBounds::Scaled& LatitudeBounds(SkipBounds* b, unsigned dec)
+{
+    if (b->scaled[dec].latGeneration != b->generation)
+        MakeLatitudeBounds(b, dec);
+    return b->scaled[dec];
+}
+
+// The verdict on a line inside the latitude band: by its longitude. Few
+// lines get here, so it stays out of the loop.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+Verdict LongitudeVerdict(SkipBounds* b, int64_t lon, unsigned lonDec, double farthest)
+{
+    if (!b->lonKnown)
+        MakeLongitudeReach(b, farthest);
+    if (b->lonReachDeg < 0)
+        return kDecode;
+    SkipBounds::Scaled& lo = b->scaled[lonDec];
+    const int64_t lonScale = kScale[lonDec], turn = 360 * lonScale, lonLimit = 180 * lonScale;
+    if (lo.lonGeneration != b->generation) {
+        lo.lonGeneration = b->generation;
+        lo.lonLow = FloorScaled(b->refLon - b->lonReachDeg, lonScale, 2 * lonLimit);
+        lo.lonHigh = CeilScaled(b->refLon + b->lonReachDeg, lonScale, 2 * lonLimit);
+    }
+    if (lon < -lonLimit || lon > lonLimit)
+        return kDecode;
+    if ((lon >= lo.lonLow && lon <= lo.lonHigh) ||
+        (lon + turn >= lo.lonLow && lon + turn <= lo.lonHigh) ||
+        (lon - turn >= lo.lonLow && lon - turn <= lo.lonHigh))
+        return kDecode;
+    return kSkip;
+}
+
+SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, int64_t lat, unsigned latDec, int64_t lon,
+                                    unsigned lonDec, double farthest)
+{
+    if (!b->active)
+        return kDecode;
+    const SkipBounds::Scaled& la = LatitudeBounds(b, latDec);
+    // Past a pole the search computes the distance itself.
+    if (lat < -la.limit || lat > la.limit)
+        return kDecode;
+    if (lat <= la.south || lat >= la.north)
+        return kSkip;
+    return LongitudeVerdict(b, lon, lonDec, farthest);
+}
+
+// The usual number of a POI file, read in 32 bits: an optional minus, at
+// most nine digits with at most seven after a point, and none of the marks
+// that leave a number to the general parser after it. False for anything
+// else, which the general reading then takes.
+SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigned* decimals)
+{
+    const unsigned char* p = *at;
+    const bool negative = *p == '-';
+    p += negative;
+    const unsigned char* first = p;
+    uint32_t v = 0;
+    unsigned d;
+    while ((d = (unsigned)*p - '0') <= 9) {
+        v = v * 10 + d;
+        p++;
+    }
+    size_t digits = (size_t)(p - first), fraction = 0;
+    if (*p == '.') {
+        const unsigned char* point = p++;
+        while ((d = (unsigned)*p - '0') <= 9) {
+            v = v * 10 + d;
+            p++;
+        }
+        fraction = (size_t)(p - point - 1);
+        digits += fraction;
+    }
+    if (digits == 0 || digits > 9 || fraction > 7 || kLeavesFastPath[*p])
+        return false;
+    *value = negative ? -(int32_t)v : (int32_t)v;
+    *decimals = (unsigned)fraction;
+    *at = p;
+    return true;
+}
+
+// Whether an undecoded line could be taken, given the bounds of the
 // farthest slot. kSkip only where RankLine on the decoded line would
 // refuse it too.
-SEARCH_INLINE Verdict QuickVerdict(const unsigned char* b, size_t len, double farthest, double refLat)
+SEARCH_INLINE Verdict QuickVerdict(const unsigned char* b, size_t len, SkipBounds* bounds,
+                                   double farthest)
 {
+    // The usual line first: "lon,lat,..." with short numbers.
+    const unsigned char* p = b;
+    int32_t lon32, lat32;
+    unsigned lonDec, latDec;
+    if (ShortNumber(&p, &lon32, &lonDec) && *p == ',' && (++p, ShortNumber(&p, &lat32, &latDec))) {
+        if (lon32 == 0 && lat32 == 0)
+            return kSkip;
+        if (!bounds->active)
+            return kDecode;
+        const SkipBounds::Scaled& la = LatitudeBounds(bounds, latDec);
+        if (lat32 < -la.limit32 || lat32 > la.limit32)
+            return kDecode;
+        if (lat32 <= la.south32 || lat32 >= la.north32)
+            return kSkip;
+        return LongitudeVerdict(bounds, lon32, lonDec, farthest);
+    }
     const unsigned char* end = b + len;
     const unsigned char* stop;
-    double lon, lat;
-    int got = NumberFromBytes(b, end, &lon, &stop);
+    int64_t lon, lat;
+    int got = ScaledFromBytes(b, end, &lon, &lonDec, &stop);
     if (got <= 0)
         return got == 0 ? kSkip : kDecode;
     if (stop == end)
         return kSkip;                       // nothing after the longitude
     if (*stop == '\r' || *stop == 0 || *stop >= 0x80)
         return kDecode;                     // a separator that decoding may change
-    got = NumberFromBytes(stop + 1, end, &lat, &stop);
+    got = ScaledFromBytes(stop + 1, end, &lat, &latDec, &stop);
     if (got <= 0)
         return got == 0 ? kSkip : kDecode;
     if (lon == 0 && lat == 0)
         return kSkip;
-    return TooFarNorthOrSouth(lat, refLat, farthest) ? kSkip : kDecode;
+    return BoundsVerdict(bounds, lat, latDec, lon, lonDec, farthest);
 }
 
 }  // namespace
@@ -238,28 +467,48 @@ void ResetSlots(NearestSlot* slots)
     }
 }
 
-bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double refLon,
-              wchar_t** parseEnd)
+// The slot a line takes, with its distance and position, or -1 when it is
+// not taken. The result line is left to the caller.
+static int TakeSlot(NearestSlot* slots, const wchar_t* line, double refLat, double refLon,
+                    wchar_t** parseEnd)
 {
     double lon, lat;
     if (!ReadPoiPosition(line, &lon, &lat, parseEnd))
-        return false;
+        return -1;
 
     const int candidate = Candidate(slots);
     const double farthest = slots[candidate].exactKm;
     // Most lines of a large file lie too far north or south to be taken.
     if (TooFarNorthOrSouth(lat, refLat, farthest))
-        return false;
+        return -1;
 
-    double d, bearing;
-    ComputeDistanceBearing(refLat, refLon, lat, lon, d, bearing);
+    double d = ComputeDistance(refLat, refLon, lat, lon);
     if (!(d < farthest))
-        return false;   // also for a distance that is not a number
+        return -1;   // also for a distance that is not a number
 
     NearestSlot& slot = slots[candidate];
     slot.exactKm = d;
     slot.distanceKm = (int32_t)d;
-    FormatResult(slot.text, CountOf(slot.text), line, d, CompassPoint(bearing));
+    slot.lat = lat;
+    slot.lon = lon;
+    return candidate;
+}
+
+// The result line of a slot that holds its POI line, with the bearing.
+static void FinishSlot(NearestSlot* slot, const wchar_t* line, double refLat, double refLon)
+{
+    double d, bearing;
+    ComputeDistanceBearing(refLat, refLon, slot->lat, slot->lon, d, bearing);
+    FormatResult(slot->text, CountOf(slot->text), line, slot->exactKm, CompassPoint(bearing));
+}
+
+bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double refLon,
+              wchar_t** parseEnd)
+{
+    int taken = TakeSlot(slots, line, refLat, refLon, parseEnd);
+    if (taken < 0)
+        return false;
+    FinishSlot(&slots[taken], line, refLat, refLon);
     return true;
 }
 
@@ -299,21 +548,34 @@ void SearchNearestOpen(TextReader* reader, double refLat, double refLon, Nearest
 {
     ResetSlots(slots);
     double farthest = slots[Candidate(slots)].exactKm;
+    SkipBounds bounds;
+    InitBounds(&bounds, refLat, refLon);
+    UpdateBounds(&bounds, farthest);
     for (;;) {
         // Most lines are decided from their bytes in the read block; only a
         // line that may be taken, or one its bytes cannot decide, is decoded.
         const unsigned char* bytes;
         size_t len;
         if (TextPeekLine(reader, kTextLen - 1, &bytes, &len) &&
-            QuickVerdict(bytes, len, farthest, refLat) == kSkip) {
+            QuickVerdict(bytes, len, &bounds, farthest) == kSkip) {
             TextSkipLine(reader, len);
             continue;
         }
         if (!TextReadLine(reader, lineBuf, kTextLen))
             break;
-        if (RankLine(slots, lineBuf, refLat, refLon, parseEnd))
+        // A line taken now may give way to a nearer one later: it keeps
+        // its own text until the pass is over, and only the five left get
+        // a bearing and a result line.
+        int taken = TakeSlot(slots, lineBuf, refLat, refLon, parseEnd);
+        if (taken >= 0) {
+            CopyText(slots[taken].text, CountOf(slots[taken].text), lineBuf);
             farthest = slots[Candidate(slots)].exactKm;
+            UpdateBounds(&bounds, farthest);
+        }
     }
+    for (int i = 0; i < kNearestCount; i++)
+        if (slots[i].distanceKm != kSlotEmpty)
+            FinishSlot(&slots[i], slots[i].text, refLat, refLon);
     // The nearest of part of a file are no answer for the whole.
     if (TextReadFailed(reader))
         ResetSlots(slots);

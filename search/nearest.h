@@ -15,6 +15,7 @@ struct NearestSlot {
     int32_t distanceKm;  // whole kilometres, truncated; kSlotEmpty when empty
     Text text;           // the finished result line
     double exactKm;      // the distance itself, by which slots are ranked
+    double lat, lon;     // the position of the line
 };
 
 // A number as wcstod reads one (leading white space, sign, digits, ".",

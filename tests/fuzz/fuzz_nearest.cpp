@@ -22,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     double lat = 45 + data[0] / 25.0, lon = 5 + data[1] / 25.0;
     if (data[2] == 0xFF) {
         std::memcpy(&lat, data + 3, size >= 11 ? 8 : 0);
+    } else if (data[2] == 0xFE) {
+        // Anywhere, up to the poles, and astride the 180th meridian.
+        lat = data[0] / 255.0 * 180 - 90;
+        lon = 179 + data[1] / 127.5;
     }
     wchar_t* parseEnd;
     FILE* f = fmemopen(const_cast<uint8_t*>(data + 3), size - 3, "rb");

@@ -104,6 +104,45 @@ TEST(NearestEquivalence, RandomFilesGiveTheSameSlotsAsThePlainPath)
     }
 }
 
+TEST(NearestEquivalence, WorldWideAcrossTheDatelineAndThePoles)
+{
+    // Lines clustered round the reference (so that the bounds grow tight)
+    // among lines from anywhere, with every count of decimals; references
+    // on the 180th meridian, near the poles and outside the valid range.
+    TempDir dir;
+    std::mt19937 rng(180);
+    auto reader = std::make_unique<TextReader>();
+    static NearestSlot fast[kNearestCount], plain[kNearestCount];
+    static Text lineBuf;
+    const double refs[][2] = {{0, 0},      {52.5, 179.99}, {-41.3, -179.95}, {0, 180},   {0, -180},
+                              {89.95, 10}, {-89.99, -120}, {-90, 0},        {66.5, 190}, {95, 8}};
+    int file = 0;
+    for (const auto& r : refs) {
+        for (double spread : {0.01, 0.5, 20.0}) {
+            std::string bytes;
+            for (int i = 0; i < 1500; i++) {
+                bool nearby = rng() % 3 != 0;
+                double lat = nearby ? std::fmax(-90, std::fmin(90, r[0] + std::uniform_real_distribution<double>(-1, 1)(rng) * spread))
+                                    : std::uniform_real_distribution<double>(-90, 90)(rng);
+                double lon = nearby ? r[1] + std::uniform_real_distribution<double>(-1, 1)(rng) * spread
+                                    : std::uniform_real_distribution<double>(-180, 180)(rng);
+                if (lon > 180 && rng() % 2)
+                    lon -= 360;   // the same meridian from the other side
+                char buf[96];
+                std::snprintf(buf, sizeof buf, "%.*f,%.*f,\"P %d\"\r\n", (int)(rng() % 10), lon,
+                              (int)(rng() % 10), lat, i);
+                bytes += rng() % 50 ? buf : RandomLine(rng, r[0], r[1], spread) + "\n";
+            }
+            std::wstring path = dir.Write("w" + std::to_string(file++) + ".asc", bytes);
+            wchar_t* parseEnd;
+            ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), r[0], r[1], fast, lineBuf, &parseEnd));
+            SearchPlain(path, r[0], r[1], plain);
+            ExpectSameSlots(fast, plain, std::to_string(r[0]) + "," + std::to_string(r[1]) + " spread " +
+                                             std::to_string(spread));
+        }
+    }
+}
+
 TEST(NearestEquivalence, GeneratedLookingFileAtSeveralPositions)
 {
     // A larger file across Germany, searched from several places, the
