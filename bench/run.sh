@@ -64,11 +64,14 @@ for n in 10000 1000000; do
 done
 
 echo
-echo "== instructions per line under callgrind (the whole wendrik-cli near, 1M lines)"
-valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" "$cli" near "$out/pois-1000000.asc" "$lat" "$lon" \
-  >/dev/null 2>"$out/callgrind.log" || true
-ir=$(grep -E '^(summary|totals):' "$out/callgrind.out" | head -1 | awk '{print $2}')
-awk -v ir="$ir" 'BEGIN {printf "  %d instructions, %.0f per line\n", ir, ir / 1000000}'
+echo "== x86-64 instructions per line under callgrind (the whole wendrik-cli near, 1M lines)"
+[ -f "$out/world-1000000.asc" ] || build/host/bench/gen_pois 1000000 "$out/world-1000000.asc" world
+for file in pois-1000000 world-1000000; do
+  valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out" "$cli" near "$out/$file.asc" "$lat" "$lon" \
+    >/dev/null 2>"$out/callgrind.log" || true
+  ir=$(grep -E '^(summary|totals):' "$out/callgrind.out" | head -1 | awk '{print $2}')
+  awk -v f="$file" -v ir="$ir" 'BEGIN {printf "  %-14s %6.0f per line (%d in all)\n", f, ir / 1000000, ir}'
+done
 
 echo
 echo "== ARM instructions per line for wendrik-cli near (ARMv5TE, no FPU, under qemu-arm, 10k lines)"
