@@ -164,6 +164,9 @@ struct SkipBounds {
         int64_t south, north;    // latitude at or below south, or at or above north: too far
         int32_t limit32, south32, north32;   // the same in 32 bits, for up to 7 decimals
         int64_t lonLow, lonHigh; // a longitude outside, modulo a full turn: too far
+
+        void Latitudes(int64_t* l, int64_t* s, int64_t* n) const { *l = limit, *s = south, *n = north; }
+        void Latitudes(int32_t* l, int32_t* s, int32_t* n) const { *l = limit32, *s = south32, *n = north32; }
     } scaled[kScales];
 };
 
@@ -277,16 +280,20 @@ Verdict LongitudeVerdict(SkipBounds* b, int64_t lon, unsigned lonDec, double far
     return kSkip;
 }
 
-SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, int64_t lat, unsigned latDec, int64_t lon,
-                                    unsigned lonDec, double farthest)
+// The verdict on a position by the bounds; Int is the width its digits
+// were read in.
+template <typename Int>
+SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int lon, unsigned lonDec,
+                                    double farthest)
 {
     if (!b->active)
         return kDecode;
-    const SkipBounds::Scaled& la = LatitudeBounds(b, latDec);
+    Int limit, south, north;
+    LatitudeBounds(b, latDec).Latitudes(&limit, &south, &north);
     // Past a pole the search computes the distance itself.
-    if (lat < -la.limit || lat > la.limit)
+    if (lat < -limit || lat > limit)
         return kDecode;
-    if (lat <= la.south || lat >= la.north)
+    if (lat <= south || lat >= north)
         return kSkip;
     return LongitudeVerdict(b, lon, lonDec, farthest);
 }
@@ -338,14 +345,7 @@ SEARCH_INLINE Verdict QuickVerdict(const unsigned char* b, size_t len, SkipBound
     if (ShortNumber(&p, &lon32, &lonDec) && *p == ',' && (++p, ShortNumber(&p, &lat32, &latDec))) {
         if (lon32 == 0 && lat32 == 0)
             return kSkip;
-        if (!bounds->active)
-            return kDecode;
-        const SkipBounds::Scaled& la = LatitudeBounds(bounds, latDec);
-        if (lat32 < -la.limit32 || lat32 > la.limit32)
-            return kDecode;
-        if (lat32 <= la.south32 || lat32 >= la.north32)
-            return kSkip;
-        return LongitudeVerdict(bounds, lon32, lonDec, farthest);
+        return BoundsVerdict(bounds, lat32, latDec, lon32, lonDec, farthest);
     }
     const unsigned char* end = b + len;
     const unsigned char* stop;
