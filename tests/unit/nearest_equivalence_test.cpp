@@ -43,6 +43,18 @@ void ExpectSameSlots(const NearestSlot* fast, const NearestSlot* plain, const st
     }
 }
 
+// Searches the file both ways and compares the slots.
+void CompareWithPlain(const std::wstring& path, double lat, double lon, const std::string& what)
+{
+    static TextReader reader;
+    static NearestSlot fast[kNearestCount], plain[kNearestCount];
+    static Text lineBuf;
+    wchar_t* parseEnd;
+    ASSERT_TRUE(SearchNearest(&reader, path.c_str(), lat, lon, fast, lineBuf, &parseEnd));
+    SearchPlain(path, lat, lon, plain);
+    ExpectSameSlots(fast, plain, what);
+}
+
 // Lines of every kind a POI file may hold, and many it should not.
 std::string RandomLine(std::mt19937& rng, double centreLat, double centreLon, double spread)
 {
@@ -83,9 +95,6 @@ TEST(NearestEquivalence, RandomFilesGiveTheSameSlotsAsThePlainPath)
 {
     TempDir dir;
     std::mt19937 rng(20261209);
-    auto reader = std::make_unique<TextReader>();
-    static NearestSlot fast[kNearestCount], plain[kNearestCount];
-    static Text lineBuf;
     for (int file = 0; file < 300; file++) {
         double spread = file % 3 == 0 ? 0.05 : file % 3 == 1 ? 1.0 : 40.0;
         std::string bytes = file % 7 == 0 ? "\xEF\xBB\xBF" : "";
@@ -97,10 +106,7 @@ TEST(NearestEquivalence, RandomFilesGiveTheSameSlotsAsThePlainPath)
         std::wstring path = dir.Write("f" + std::to_string(file) + ".asc", bytes);
         double refLat = 50 + (file % 4 == 0 ? 0 : (double)(rng() % 1000) / 1000);
         double refLon = 8 + (double)(rng() % 1000) / 1000;
-        wchar_t* parseEnd;
-        ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), refLat, refLon, fast, lineBuf, &parseEnd));
-        SearchPlain(path, refLat, refLon, plain);
-        ExpectSameSlots(fast, plain, "file " + std::to_string(file));
+        CompareWithPlain(path, refLat, refLon, "file " + std::to_string(file));
     }
 }
 
@@ -111,9 +117,6 @@ TEST(NearestEquivalence, WorldWideAcrossTheDatelineAndThePoles)
     // on the 180th meridian, near the poles and outside the valid range.
     TempDir dir;
     std::mt19937 rng(180);
-    auto reader = std::make_unique<TextReader>();
-    static NearestSlot fast[kNearestCount], plain[kNearestCount];
-    static Text lineBuf;
     const double refs[][2] = {{0, 0},      {52.5, 179.99}, {-41.3, -179.95}, {0, 180},   {0, -180},
                               {89.95, 10}, {-89.99, -120}, {-90, 0},        {66.5, 190}, {95, 8}};
     int file = 0;
@@ -134,10 +137,7 @@ TEST(NearestEquivalence, WorldWideAcrossTheDatelineAndThePoles)
                 bytes += rng() % 50 ? buf : RandomLine(rng, r[0], r[1], spread) + "\n";
             }
             std::wstring path = dir.Write("w" + std::to_string(file++) + ".asc", bytes);
-            wchar_t* parseEnd;
-            ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), r[0], r[1], fast, lineBuf, &parseEnd));
-            SearchPlain(path, r[0], r[1], plain);
-            ExpectSameSlots(fast, plain, std::to_string(r[0]) + "," + std::to_string(r[1]) + " spread " +
+            CompareWithPlain(path, r[0], r[1], std::to_string(r[0]) + "," + std::to_string(r[1]) + " spread " +
                                              std::to_string(spread));
         }
     }
@@ -157,15 +157,9 @@ TEST(NearestEquivalence, GeneratedLookingFileAtSeveralPositions)
         bytes += buf;
     }
     std::wstring path = dir.Write("de.asc", bytes);
-    auto reader = std::make_unique<TextReader>();
-    static NearestSlot fast[kNearestCount], plain[kNearestCount];
-    static Text lineBuf;
     const double refs[][2] = {{50.11, 8.68}, {52.52, 13.405}, {48.137, 11.575}, {0, 0}, {54.9, 9.4}, {-33.9, 151.2}};
     for (const auto& r : refs) {
-        wchar_t* parseEnd;
-        ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), r[0], r[1], fast, lineBuf, &parseEnd));
-        SearchPlain(path, r[0], r[1], plain);
-        ExpectSameSlots(fast, plain, std::to_string(r[0]) + "," + std::to_string(r[1]));
+        CompareWithPlain(path, r[0], r[1], std::to_string(r[0]) + "," + std::to_string(r[1]));
     }
 }
 
@@ -232,14 +226,8 @@ TEST(NearestEquivalenceGenerated, GeneratorFileGivesTheSameSlots)
         GTEST_SKIP() << "WENDRIK_GENERATED names no generated file";
     std::string narrow = generated;
     std::wstring path(narrow.begin(), narrow.end());
-    auto reader = std::make_unique<TextReader>();
-    static NearestSlot fast[kNearestCount], plain[kNearestCount];
-    static Text lineBuf;
     const double refs[][2] = {{50.11, 8.68}, {53.55, 9.99}, {47.4, 10.3}, {51.0, 15.0}};
     for (const auto& r : refs) {
-        wchar_t* parseEnd;
-        ASSERT_TRUE(SearchNearest(reader.get(), path.c_str(), r[0], r[1], fast, lineBuf, &parseEnd));
-        SearchPlain(path, r[0], r[1], plain);
-        ExpectSameSlots(fast, plain, std::to_string(r[0]) + "," + std::to_string(r[1]));
+        CompareWithPlain(path, r[0], r[1], std::to_string(r[0]) + "," + std::to_string(r[1]));
     }
 }
