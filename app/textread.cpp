@@ -253,8 +253,13 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     while (i < len) {
         // Runs of printable ASCII, most of a line, without further tests:
         // the line feed at b[len] ends them.
-        while (b[i] - 0x20u < 0x5Fu)
-            buf[n++] = (wchar_t)b[i++];
+        const unsigned char* from = b + i;
+        const unsigned char* run = from;
+        wchar_t* to = buf + n;
+        while (*run - 0x20u < 0x5Fu)
+            *to++ = (wchar_t)*run++;
+        i += (size_t)(run - from);
+        n += (size_t)(run - from);
         if (i == len)
             break;
         unsigned c = b[i];

@@ -15,63 +15,75 @@
 
 namespace {
 
-// The positions seen so far, for duplicates: open addressing in one flat
-// array that doubles when half full, so that a million positions take a
-// few allocations rather than one each.
+// The positions seen so far, for duplicates. The positions themselves are
+// appended to one array in the order they come; the table that finds them
+// holds 8 bytes a slot (a fingerprint and the entry's index), so that a
+// million positions stay in a few megabytes the cache can keep, and the
+// full entry is read only where the fingerprint matches.
 class PositionTable {
 public:
     // The line that first had the position (finite, -0 made 0); 0 when
     // it is new, and then it is recorded as line's.
     long FirstLine(double lon, double lat, long line)
     {
-        if ((used_ + 1) * 2 > slots_.size())
+        if ((entries_.size() + 1) * 2 > slots_.size())
             Grow();
-        Slot key;
+        Entry key;
         std::memcpy(&key.lon, &lon, 8);
         std::memcpy(&key.lat, &lat, 8);
+        key.line = line;
+        const uint64_t h = Hash(key);
+        const uint32_t print = Fingerprint(h);
         const size_t mask = slots_.size() - 1;
-        for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
+        for (size_t i = (size_t)h & mask;; i = (i + 1) & mask) {
             Slot& s = slots_[i];
-            if (s.line == 0) {
-                s = key;
-                s.line = line;
-                used_++;
+            if (s.entry == 0) {
+                entries_.push_back(key);
+                s.print = print;
+                s.entry = (uint32_t)entries_.size();
                 return 0;
             }
-            if (s.lon == key.lon && s.lat == key.lat)
-                return s.line;
+            if (s.print == print) {
+                const Entry& e = entries_[s.entry - 1];
+                if (e.lon == key.lon && e.lat == key.lat)
+                    return e.line;
+            }
         }
     }
 
 private:
+    struct Entry {
+        uint64_t lon, lat;
+        long line;
+    };
     struct Slot {
-        uint64_t lon = 0, lat = 0;
-        long line = 0;   // 0: empty
+        uint32_t print = 0;
+        uint32_t entry = 0;   // index into entries_ plus one; 0: empty
     };
 
-    static size_t Hash(const Slot& s)
+    static uint64_t Hash(const Entry& e)
     {
-        uint64_t h = (s.lon ^ (s.lat * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
-        return (size_t)(h ^ (h >> 31));
+        uint64_t h = (e.lon ^ (e.lat * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+        return h ^ (h >> 31);
     }
+    static uint32_t Fingerprint(uint64_t h) { return (uint32_t)(h >> 32); }
 
     void Grow()
     {
-        std::vector<Slot> old(slots_.empty() ? 1024 : slots_.size() * 2);
-        old.swap(slots_);
+        slots_.assign(slots_.empty() ? 1024 : slots_.size() * 2, Slot());
         const size_t mask = slots_.size() - 1;
-        for (const Slot& s : old) {
-            if (s.line == 0)
-                continue;
-            size_t i = Hash(s) & mask;
-            while (slots_[i].line != 0)
+        for (size_t k = 0; k < entries_.size(); k++) {
+            const uint64_t h = Hash(entries_[k]);
+            size_t i = (size_t)h & mask;
+            while (slots_[i].entry != 0)
                 i = (i + 1) & mask;
-            slots_[i] = s;
+            slots_[i].print = Fingerprint(h);
+            slots_[i].entry = (uint32_t)(k + 1);
         }
     }
 
     std::vector<Slot> slots_;
-    size_t used_ = 0;
+    std::vector<Entry> entries_;
 };
 
 // Characters in a piece, as a user counts them: a surrogate pair is one.

@@ -399,12 +399,17 @@ double ParseNumber(const wchar_t* s, wchar_t** end)
         p++;
     }
     uint64_t digits = 0;
-    int count = 0, decimals = 0;
-    for (; *p >= L'0' && *p <= L'9'; p++, count++)
-        digits = digits * 10 + (uint64_t)(*p - L'0');
+    const wchar_t* first = p;
+    unsigned d;
+    for (; (d = (unsigned)*p - L'0') <= 9; p++)
+        digits = digits * 10 + d;
+    size_t count = (size_t)(p - first), decimals = 0;
     if (*p == L'.') {
-        for (p++; *p >= L'0' && *p <= L'9'; p++, count++, decimals++)
-            digits = digits * 10 + (uint64_t)(*p - L'0');
+        const wchar_t* fraction = ++p;
+        for (; (d = (unsigned)*p - L'0') <= 9; p++)
+            digits = digits * 10 + d;
+        decimals = (size_t)(p - fraction);
+        count += decimals;
     }
     if (count == 0 || count > 15 || *p == L'e' || *p == L'E' || *p == L'x' || *p == L'X')
         return ParseNumberGeneral(s, end);
