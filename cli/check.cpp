@@ -95,6 +95,48 @@ long CountCharacters(const wchar_t* text, size_t n)
     return count;
 }
 
+// A byte order mark where the longitude should be: two files joined into
+// one, the second keeping its mark ("\u00ef\u00bb\u00bf" when the file reads
+// as Windows-1252).
+bool StartsWithByteOrderMark(const wchar_t* text)
+{
+    while (*text == L' ' || *text == L'\t')
+        text++;
+    return text[0] == 0xFEFF || (text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF);
+}
+
+}  // namespace
+
+const wchar_t* const kSkipJoinedMark = L"a byte order mark inside the file (files joined?) stands before the longitude";
+
+const wchar_t* SearchSkipReason(const wchar_t* text, double* lon, double* lat, const wchar_t** latEnd)
+{
+    wchar_t* end;
+    *lon = ParseNumber(text, &end);
+    if (end == text) {
+        if (StartsWithByteOrderMark(text))
+            return kSkipJoinedMark;
+        return text[0] == L'\n' || text[0] == L'\0' ? L"empty line" : L"no number where the longitude should be";
+    }
+    if (*end == L'\0' || *end == L'\n')
+        return L"nothing after the longitude";
+    const wchar_t* start = end + 1;
+    wchar_t* stop;
+    *lat = ParseNumber(start, &stop);
+    *latEnd = stop;
+    if (stop == start)
+        return L"no latitude after the longitude and one separator";
+    if (*lon == 0 && *lat == 0)
+        return L"position 0,0 (the mark of no position)";
+    if (!std::isfinite(*lon) || !std::isfinite(*lat))
+        return L"not a finite number, never listed";
+    if (!PositionHasDistance(*lat, *lon))
+        return L"a number too large to give a distance, never listed";
+    return nullptr;
+}
+
+namespace {
+
 class Checker {
 public:
     Checker(const std::wstring& name, bool quiet, CheckSink sink, void* context, CheckCounts* counts)
@@ -163,54 +205,18 @@ private:
         Finding(L"skipped by the search: " + why);
     }
 
-    // A byte order mark where the longitude should be: two files joined
-    // into one, the second keeping its mark ("\u00ef\u00bb\u00bf" when the file
-    // reads as Windows-1252).
-    static bool StartsWithByteOrderMark(const wchar_t* text)
-    {
-        while (*text == L' ' || *text == L'\t')
-            text++;
-        return text[0] == 0xFEFF || (text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF);
-    }
-
     // The search's own rule: the longitude at the start, the latitude one
     // character after its end, 0,0 taken for no position, and a position
     // ranked only when it has a distance.
     void Classify(const wchar_t* text)
     {
-        wchar_t* end;
-        const double lon = ParseNumber(text, &end);
-        if (end == text) {
-            if (StartsWithByteOrderMark(text)) {
+        double lon, lat;
+        const wchar_t* latEnd;
+        const wchar_t* why = SearchSkipReason(text, &lon, &lat, &latEnd);
+        if (why != nullptr) {
+            if (why == kSkipJoinedMark)
                 counts_->joinMarks++;
-                Skipped(L"a byte order mark inside the file (files joined?) stands before the longitude");
-                return;
-            }
-            Skipped(text[0] == L'\n' || text[0] == L'\0' ? L"empty line"
-                                                         : L"no number where the longitude should be");
-            return;
-        }
-        if (*end == L'\0' || *end == L'\n') {
-            Skipped(L"nothing after the longitude");
-            return;
-        }
-        const wchar_t* start = end + 1;
-        wchar_t* latEnd;
-        const double lat = ParseNumber(start, &latEnd);
-        if (latEnd == start) {
-            Skipped(L"no latitude after the longitude and one separator");
-            return;
-        }
-        if (lon == 0 && lat == 0) {
-            Skipped(L"position 0,0 (the mark of no position)");
-            return;
-        }
-        if (!std::isfinite(lon) || !std::isfinite(lat)) {
-            Skipped(L"not a finite number, never listed");
-            return;
-        }
-        if (!PositionHasDistance(lat, lon)) {
-            Skipped(L"a number too large to give a distance, never listed");
+            Skipped(why);
             return;
         }
         counts_->usable++;

@@ -45,6 +45,13 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet,
                          std::wstring* report);
 
+// Why the search skips a line (the first piece of it), in the words check
+// reports it with, or null when the search ranks it: *lon and *lat then
+// hold its position and *latEnd points where the latitude ended.
+const wchar_t* SearchSkipReason(const wchar_t* text, double* lon, double* lat, const wchar_t** latEnd);
+// The reason for a byte order mark where the longitude should be.
+extern const wchar_t* const kSkipJoinedMark;
+
 // True when the device loses something of the file: it cannot be read, or
 // the search skips a line or never sees positions in it.
 bool CheckFoundLoss(const CheckCounts& counts);

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "convert.h"
 #include "geo.h"
 #include "nearest.h"
 #include "textread.h"
@@ -26,6 +28,7 @@ const char kUsage[] =
     "       wendrik-cli distance LAT1 LON1 LAT2 LON2\n"
     "       wendrik-cli position X Y\n"
     "       wendrik-cli check [--quiet] FILE...  (options may follow the files)\n"
+    "       wendrik-cli convert [--route | --track] IN OUT\n"
     "\n"
     "  near      the five POIs of FILE nearest to LAT, LON (decimal degrees),\n"
     "            as the search dialog's \"suche\" lists them\n"
@@ -37,7 +40,14 @@ const char kUsage[] =
     "            characters the list cannot show (FILE:LINE: message), then a\n"
     "            summary a file; --quiet: the summaries only. Exit code 0 when\n"
     "            the search can use every line, 1 when it skips some, line ends\n"
-    "            hide some, or a file cannot be read\n";
+    "            hide some, or a file cannot be read\n"
+    "  convert   GPX (.gpx) to a POI file (.asc), or a POI file to GPX: the\n"
+    "            waypoints, with --route the route points (a tour), with\n"
+    "            --track the track points; a POI file's lines become waypoints,\n"
+    "            with --route one route. Points left out are reported as\n"
+    "            FILE:LINE: message. Exit code 0 when every point was\n"
+    "            converted, 1 when some were left out or IN cannot be read or\n"
+    "            parsed (OUT is then as it was), 2 for wrong arguments\n";
 
 // Everything the search needs, static as in the program: no large stack.
 struct CliState {
@@ -191,6 +201,81 @@ int Check(int argc, wchar_t** args)
     return status;
 }
 
+// The format of a file by its extension, any case: 'g' GPX, 'a' POI
+// file, 0 neither.
+char FormatOf(const wchar_t* path)
+{
+    const wchar_t* dot = std::wcsrchr(path, L'.');
+    if (dot == nullptr || std::wcslen(dot) != 4)
+        return 0;
+    wchar_t ext[4];
+    for (int i = 0; i < 3; i++)
+        ext[i] = (wchar_t)std::towlower(dot[1 + i]);
+    ext[3] = L'\0';
+    return std::wcscmp(ext, L"gpx") == 0 ? 'g' : std::wcscmp(ext, L"asc") == 0 ? 'a' : 0;
+}
+
+std::wstring Counted(long n, const wchar_t* one, const wchar_t* many)
+{
+    return std::to_wstring(n) + L" " + (n == 1 ? one : many);
+}
+
+int Convert(int argc, wchar_t** args)
+{
+    bool route = false, track = false, options = true;
+    std::vector<const wchar_t*> files;
+    for (int i = 0; i < argc; i++) {
+        if (options && std::wcscmp(args[i], L"--") == 0)
+            options = false;
+        else if (options && std::wcscmp(args[i], L"--route") == 0)
+            route = true;
+        else if (options && std::wcscmp(args[i], L"--track") == 0)
+            track = true;
+        else if (options && args[i][0] == L'-' && args[i][1] == L'-')
+            return Fail(L"unknown option for convert", args[i]);
+        else
+            files.push_back(args[i]);
+    }
+    if (route && track) {
+        std::fprintf(stderr, "wendrik-cli: convert takes --route or --track, not both\n");
+        return 2;
+    }
+    if (files.size() != 2) {
+        std::fprintf(stderr, "wendrik-cli: convert takes IN and OUT\n%s", kUsage);
+        return 2;
+    }
+    const char from = FormatOf(files[0]), to = FormatOf(files[1]);
+    if (from == 0)
+        return Fail(L"not a .gpx or .asc file name", files[0]);
+    if (to == 0)
+        return Fail(L"not a .gpx or .asc file name", files[1]);
+    if (from == to)
+        return Fail(L"converts GPX to a POI file (.asc) or a POI file to GPX, not to its own format", files[1]);
+    if (from == 'a' && track)
+        return Fail(L"--track takes the track points of GPX; a POI file has none", files[0]);
+    ConvertCounts c;
+    std::wstring summary = std::wstring(files[1]) + L": ";
+    if (from == 'g') {
+        c = ConvertGpxToPoi(files[0], files[0], files[1],
+                            route ? kGpxRoutePoints : track ? kGpxTrackPoints : kGpxWaypoints, PrintReportLine, nullptr);
+        summary += route   ? Counted(c.points, L"route point", L"route points")
+                   : track ? Counted(c.points, L"track point", L"track points")
+                           : Counted(c.points, L"waypoint", L"waypoints");
+    } else {
+        c = ConvertPoiToGpx(files[0], files[0], files[1], route, PrintReportLine, nullptr);
+        summary += route ? Counted(c.points, L"point of one route", L"points of one route")
+                         : Counted(c.points, L"waypoint", L"waypoints");
+    }
+    summary += L" from " + std::wstring(files[0]);
+    if (c.skipped > 0)
+        summary += L", " + std::to_wstring(c.skipped) + L" left out";
+    if (from == 'g')
+        summary += c.encoding == kEncodingCp1252 ? L", Windows-1252" : L", UTF-8 with a byte order mark";
+    if (c.written)
+        Print((summary + L"\n").c_str());
+    return c.written && c.read && c.skipped == 0 ? 0 : 1;
+}
+
 int Run(int argc, wchar_t** argv)
 {
     TextAttachWrite(&state.out, stdout);
@@ -198,6 +283,10 @@ int Run(int argc, wchar_t** argv)
     if (argc < 2 || std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (std::wcscmp(argv[1], L"convert") == 0) {
+        int status = Convert(argc - 2, argv + 2);
+        return TextFlush(&state.out) || status != 0 ? status : 1;
     }
     if (std::wcscmp(argv[1], L"check") == 0) {
         int status = Check(argc - 2, argv + 2);

@@ -15,6 +15,9 @@ need_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 libwine fonts-wine)
+# libexpat1-dev: the GPX reader of the host build; dpkg-dev unpacks its
+# source for the cross builds (tools/expat-source.sh).
+BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 libwine fonts-wine
+                libexpat1-dev dpkg-dev)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime clang libfuzzer-14-dev libclang-rt-14-dev
                g++-arm-linux-gnueabi qemu-user)

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# "wendrik-cli convert" against real and hand-made files:
+#   convert_test.sh [RUNNER...] CLI     (RUNNER runs a Windows build)
+# The expected files are the same for every build: both write the same bytes.
+set -u
+cli=("$@")
+here=$(cd "$(dirname "$0")" && pwd -P)
+gpx="$here/gpx"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+passed=0 failed=0
+ok() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL $*"; }
+winpath() { if [ -n "${WINE_PATHS:-}" ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi; }
+# convert ARGS...: runs it, leaves the status in $status and the output,
+# without CR and with the folder's name cut, in $out.
+convert() {
+  local args=() a
+  for a in "$@"; do case $a in /*) args+=("$(winpath "$a")") ;; *) args+=("$a") ;; esac; done
+  "${cli[@]}" convert "${args[@]}" >"$dir/out" 2>&1
+  status=$?
+  out=$(tr -d '\r' <"$dir/out")
+  local d g
+  d=$(winpath "$dir/") g=$(winpath "$gpx/")
+  out=${out//"$d"/}
+  out=${out//"$g"/}
+}
+expect() {  # name status pattern
+  if [ "$status" -eq "$2" ] && grep -q -E -- "$3" <<<"$out"; then ok; else
+    fail "$1: status $status (want $2), output:"; echo "$out" | sed 's/^/    /'; fi
+}
+same_file() {  # name got expected
+  if cmp -s "$2" "$3"; then ok; else fail "$1: $2 differs from $3:"; diff <(cat -A "$2") <(cat -A "$3") | head -20; fi
+}
+
+# Real files of other programs: the positions GPSBabel 1.8.0 writes for
+# them, in its order, and its names wherever the file gives one.
+for case in "garmin-desktop:" "geocaching-waypoints:" "bikerouter-track:--track"; do
+  name=${case%%:*} option=${case#*:}
+  convert $option "$gpx/$name.gpx" "$dir/$name.asc"
+  expect "$name" 0 "$name.asc: [0-9]+ (waypoint|track point)"
+  paste -d '|' <(tr -d '\r' <"$dir/$name.asc") "$gpx/$name.gpsbabel" | while IFS='|' read -r ours theirs; do
+    [ "${ours%,*}" == "${theirs%,*}" ] || { echo "position $ours, GPSBabel $theirs"; continue; }
+    [ "${ours##*,}" == '""' ] || [ "$ours" == "$theirs" ] || echo "name $ours, GPSBabel $theirs"
+  done >"$dir/diff"
+  if [ ! -s "$dir/diff" ] && [ "$(wc -l <"$dir/$name.asc")" -eq "$(wc -l <"$gpx/$name.gpsbabel")" ]; then ok; else
+    fail "$name against GPSBabel:"; cat "$dir/diff"; fi
+done
+
+# What becomes of names, points and their kinds; the bytes are the same
+# in every build.
+convert "$gpx/features.gpx" "$dir/features.asc"
+expect "waypoints, some left out" 1 '^features.asc: 4 waypoints from features.gpx, 4 left out, Windows-1252$'
+expected_report='features.gpx:13: point left out: latitude 91 beyond ±90
+features.gpx:14: point left out: longitude "east" is not a number
+features.gpx:15: point left out: no latitude (attribute lat)
+features.gpx:16: point left out: position 0,0, which the device takes for no position'
+[ "$(head -4 <<<"$out")" == "$expected_report" ] && ok || fail "report of the points left out: $out"
+same_file "waypoints" "$dir/features.asc" "$gpx/features.asc"
+convert --route "$gpx/features.gpx" "$dir/route.asc"
+expect "route points of every route" 0 'route.asc: 3 route points'
+printf '6.958000,50.940000,"K\xf6ln"\r\n6.773500,51.227700,"D\xfcsseldorf"\r\n7.465300,51.513600,"Dortmund"\r\n' >"$dir/route.want"
+same_file "route points" "$dir/route.asc" "$dir/route.want"
+convert --track "$gpx/features.gpx" "$dir/track.asc"
+expect "track points" 0 'track.asc: 2 track points'
+# The namespace with a prefix, over https (as OsmAnd writes it), or none.
+sed -e 's#<gpx version="1.1" creator="hand-made" xmlns="http://www.topografix.com/GPX/1/1"#<g:gpx xmlns:g="https://www.topografix.com/GPX/1/1/"#' \
+    -e 's#<\(/\?\)\(wpt\|name\|desc\|cmt\|rte\|rtept\|trk\|trkseg\|trkpt\|metadata\|extensions\)\([ >/]\)#<\1g:\2\3#g' \
+    -e 's#</gpx>#</g:gpx>#' "$gpx/features.gpx" >"$dir/prefixed.gpx"
+sed -e 's# xmlns="http://www.topografix.com/GPX/1/1"##' -e 's#version="1.1"#version="1.0"#' "$gpx/features.gpx" >"$dir/plain.gpx"
+for variant in prefixed plain; do
+  convert "$dir/$variant.gpx" "$dir/$variant.asc"
+  same_file "namespace $variant" "$dir/$variant.asc" "$gpx/features.asc"
+done
+
+# Encodings the file declares, and the one the POI file gets.
+printf '<?xml version="1.0" encoding="windows-1252"?>\n<gpx><wpt lat="1" lon="2"><name>Stra\xdfe \x80 \x93x\x94</name></wpt></gpx>\n' >"$dir/cp1252.gpx"
+printf '<?xml version="1.0" encoding="ISO-8859-1"?>\n<gpx><wpt lat="1" lon="2"><name>Stra\xdfe</name></wpt></gpx>\n' >"$dir/latin1.gpx"
+printf '<?xml version="1.0" encoding="UTF-16"?>\n<gpx><wpt lat="1" lon="2"><name>Stra\xc3\x9fe</name></wpt></gpx>\n' |
+  iconv -f UTF-8 -t UTF-16 >"$dir/utf16.gpx"
+for case in "cp1252:Stra\xdfe \x80 \x93x\x94" "latin1:Stra\xdfe" "utf16:Stra\xdfe"; do
+  name=${case%%:*}
+  convert "$dir/$name.gpx" "$dir/$name.asc"
+  printf "2.000000,1.000000,\"${case#*:}\"\r\n" >"$dir/$name.want"
+  same_file "declared encoding $name" "$dir/$name.asc" "$dir/$name.want"
+done
+printf '<gpx><wpt lat="51.76" lon="19.46"><name>\xc5\x81\xc3\xb3d\xc5\xba</name></wpt></gpx>' >"$dir/lodz.gpx"
+convert "$dir/lodz.gpx" "$dir/lodz.asc"
+expect "beyond Windows-1252" 0 'UTF-8 with a byte order mark'
+printf '\xef\xbb\xbf19.460000,51.760000,"\xc5\x81\xc3\xb3d\xc5\xba"\r\n' >"$dir/lodz.want"
+same_file "UTF-8 with a byte order mark" "$dir/lodz.asc" "$dir/lodz.want"
+printf '<gpx><wpt lat="1" lon="2"><name>%s</name></wpt></gpx>' "$(head -c 1500 /dev/zero | tr '\0' x)" >"$dir/long.gpx"
+convert "$dir/long.gpx" "$dir/long.asc"
+[ "$(head -1 "$dir/long.asc" | tr -d '\r\n' | wc -c)" -eq 1022 ] && ok || fail "a long name is cut to one entry of the list"
+
+# Bad input: a clear error, exit 1, and OUT as it was.
+printf 'old contents\r\n' >"$dir/keep.asc"
+cp "$dir/keep.asc" "$dir/keep.want"
+printf '<gpx><wpt lat="1" lon="2"></gpx>\n' >"$dir/malformed.gpx"
+head -c 900 "$gpx/features.gpx" >"$dir/truncated.gpx"
+: >"$dir/empty.gpx"
+for case in "malformed:malformed.gpx:1: XML error: mismatched tag" "truncated:truncated.gpx:[0-9]+: XML error:" \
+            "empty:empty.gpx:1: XML error: no element found"; do
+  name=${case%%:*}
+  convert "$dir/$name.gpx" "$dir/keep.asc"
+  expect "$name" 1 "^${case#*:}"
+  same_file "$name leaves OUT as it was" "$dir/keep.asc" "$dir/keep.want"
+done
+[ -z "$(ls "$dir" | grep -v -E '\.(asc|gpx|want)$|^out$|^diff$')" ] && ok || fail "temporary files left: $(ls "$dir")"
+{ printf '<?xml version="1.0"?>\n<!DOCTYPE gpx [\n <!ENTITY a "%s">\n' "$(head -c 100 /dev/zero | tr '\0' a)"
+  prev=a
+  for e in b c d e f g h i; do printf ' <!ENTITY %s "%s">\n' $e "$(for _ in 1 2 3 4 5 6 7 8 9 10; do printf '&%s;' $prev; done)"; prev=$e; done
+  printf ']>\n<gpx><wpt lat="1" lon="2"><name>&i;</name></wpt></gpx>\n'; } >"$dir/bomb.gpx"
+start=$(date +%s)
+convert "$dir/bomb.gpx" "$dir/bomb.asc"
+expect "entity expansion bomb" 1 'bomb.gpx:[0-9]+: XML error: limit on input amplification factor'
+[ $(( $(date +%s) - start )) -lt 10 ] && [ ! -e "$dir/bomb.asc" ] && ok || fail "the bomb took long or left a file"
+printf '<?xml version="1.0"?>\n<!DOCTYPE gpx SYSTEM "file:///etc/passwd" [<!ENTITY x SYSTEM "file:///etc/passwd">]>\n<gpx><wpt lat="1" lon="2"><name>a&x;b</name></wpt></gpx>\n' >"$dir/external.gpx"
+convert "$dir/external.gpx" "$dir/external.asc"
+printf '2.000000,1.000000,"ab"\r\n' >"$dir/external.want"
+same_file "no external entity or DTD is loaded" "$dir/external.asc" "$dir/external.want"
+convert "$gpx/bikerouter-track.gpx" "$dir/none.asc"
+expect "no waypoints: an empty file" 0 'none.asc: 0 waypoints'
+[ ! -s "$dir/none.asc" ] && ok || fail "no waypoints gives an empty POI file"
+convert "$dir/missing.gpx" "$dir/x.asc"
+expect "a missing file" 1 'missing.gpx: cannot read it'
+
+# POI files to GPX and back: the same positions and names; what convert
+# writes passes check.
+samples="$here/../../samples/device/Storage Card/Routen/POIs"
+cp "$samples/Sehenswürdigkeiten.asc" "$dir/sights.asc"
+cp "$samples/Tankstellen.asc" "$dir/fuel.asc"
+for name in sights fuel; do
+  convert "$dir/$name.asc" "$dir/$name.gpx"
+  expect "$name to GPX" 0 "$name.gpx: [0-9]+ waypoints from"
+  convert "$dir/$name.gpx" "$dir/$name-back.asc"
+  "${cli[@]}" check "$(winpath "$dir/$name-back.asc")" >/dev/null && ok || fail "$name: what convert writes passes check"
+  "${cli[@]}" near "$(winpath "$dir/$name.asc")" 50 10 >"$dir/near1"
+  "${cli[@]}" near "$(winpath "$dir/$name-back.asc")" 50 10 >"$dir/near2"
+  cut -d, -f1,2 <"$dir/$name.asc" | tr -d '\r' | awk -F, '{printf "%.6f,%.6f\n", $1, $2}' >"$dir/pos1"
+  cut -d, -f1,2 <"$dir/$name-back.asc" | tr -d '\r' >"$dir/pos2"
+  if cmp -s "$dir/pos1" "$dir/pos2" && cmp -s "$dir/near1" "$dir/near2"; then ok; else fail "$name: round trip"; fi
+done
+printf '8.5,50.1,"Start"\r\n\r\n9,50.2,"Mitte & \xdcbergang <1>"\r\n0,0,"leer"\r\n180,10,"Datumsgrenze"\r\n8,95,"jenseits"\r\n' >"$dir/tour.asc"
+convert --route "$dir/tour.asc" "$dir/tour.gpx"
+expect "a tour to a route, lines skipped" 1 '^tour.asc:2: skipped by the search: empty line'
+expect "a tour to a route, out of range" 1 'tour.asc:6: left out: position outside'
+same_file "the route's GPX" "$dir/tour.gpx" "$gpx/tour.gpx"
+
+# Wrong arguments.
+for case in "x.txt y.asc:not a .gpx or .asc" "--route --track a.gpx b.asc:not both" "a.gpx:takes IN and OUT" \
+            "a.gpx b.gpx:not to its own format" "--track a.asc b.gpx:--track" "--fast a.gpx b.asc:unknown option"; do
+  read -r -a args <<<"${case%%:*}"
+  convert "${args[@]}"
+  expect "arguments ${case%%:*}" 2 "${case#*:}"
+done
+
+echo "convert: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
