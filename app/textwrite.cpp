@@ -14,10 +14,19 @@ int Cp1252Byte(uint32_t c)
 
 namespace {
 
+void DrainPending(TextWriter* w)
+{
+    if (w->pendingBytes > 0 && fwrite(w->pending, 1, w->pendingBytes, w->file) != w->pendingBytes)
+        w->failed = true;
+    w->pendingBytes = 0;
+}
+
 void PutBytes(TextWriter* w, const unsigned char* bytes, size_t n)
 {
-    if (fwrite(bytes, 1, n, w->file) != n)
-        w->failed = true;
+    if (w->pendingBytes + n > sizeof w->pending)
+        DrainPending(w);
+    for (size_t i = 0; i < n; i++)
+        w->pending[w->pendingBytes++] = bytes[i];
 }
 
 void PutChar(TextWriter* w, uint32_t c)
@@ -116,6 +125,7 @@ bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
     w->failed = false;
     w->pendingHigh = 0;
     w->crlf = true;
+    w->pendingBytes = 0;
     w->file = OpenFileWide(path, "wb");
     if (w->file == nullptr)
         return false;
@@ -129,6 +139,7 @@ bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
 void TextAttachWrite(TextWriter* w, FILE* stream)
 {
     w->file = stream;
+    w->pendingBytes = 0;
     w->encoding = kEncodingUtf8;
     w->failed = false;
     w->pendingHigh = 0;
@@ -162,6 +173,7 @@ bool TextFlush(TextWriter* w)
     if (w->file == nullptr)
         return false;
     FlushPendingHigh(w);
+    DrainPending(w);
     if (fflush(w->file) != 0 || ferror(w->file))
         w->failed = true;
     return !w->failed;

@@ -17,6 +17,10 @@ struct TextWriter {
     bool failed;             // a write did not reach the file
     wchar_t pendingHigh;     // first half of a surrogate pair, or 0
     bool crlf;               // a line feed goes out as CR LF
+    // Bytes not yet handed to the stream: one call a few hundred bytes
+    // rather than one a character.
+    unsigned char pending[512];
+    size_t pendingBytes;
 };
 
 // The Windows-1252 byte of a character, or -1.

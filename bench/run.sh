@@ -3,6 +3,7 @@
 #   the search and its floors (Google Benchmark, host build),
 #   wendrik-cli near against GPSBabel's radius filter (whole process, medians),
 #   wendrik-cli check beside near on the same file,
+#   wendrik-cli convert against GPSBabel (GPX to a POI file, 200k waypoints),
 #   peak memory of wendrik-cli near, instructions per line under callgrind,
 #   ARM instructions per line under qemu-arm (regional and world-wide files),
 #   loading and searching in the real dialogs under Wine (needs an X display).
@@ -55,6 +56,29 @@ echo "== wendrik-cli check beside near (1M lines, medians of 5)"
 checked=$(timeit "$cli" check --quiet "$out/pois-1000000.asc")
 echo "  wendrik-cli check    $checked s"
 awk -v a="$ours" -v b="$checked" 'BEGIN {printf "  check / near         %.1f\n", b / a}'
+
+echo
+echo "== wendrik-cli convert against GPSBabel 1.8.0, GPX to a POI file (200k waypoints)"
+# GPSBabel's writer of this line format, found by its file extension.
+babel_format=$(gpsbabel -^2 2>/dev/null | awk -F'\t' '$1 == "file" && $4 == "asc" {print $3; exit}')
+for n in 10000 200000; do
+  [ -f "$out/pois-$n.asc" ] || build/host/bench/gen_pois "$n" "$out/pois-$n.asc"
+  # (the generator writes a few lines the search skips: exit code 1)
+  [ -f "$out/waypoints-$n.gpx" ] || "$cli" convert "$out/pois-$n.asc" "$out/waypoints-$n.gpx" >/dev/null || true
+done
+ours=$(timeit "$cli" convert "$out/waypoints-200000.gpx" "$out/convert-out.asc")
+t0=$(date +%s%N)
+gpsbabel -i gpx -f "$out/waypoints-200000.gpx" -o "$babel_format" -F "$out/gpsbabel-out.asc"
+theirs=$(awk -v ns=$(( $(date +%s%N) - t0 )) 'BEGIN {printf "%.4f", ns / 1e9}')
+echo "  wendrik-cli convert  $ours s (median of 5)"
+echo "  gpsbabel             $theirs s (one run)"
+awk -v a="$ours" -v b="$theirs" 'BEGIN {printf "  ratio                %.1f times faster\n", b / a}'
+for n in 10000 200000; do
+  kb=$(/usr/bin/time -f %M "$cli" convert "$out/waypoints-$n.gpx" "$out/convert-out.asc" 2>&1 >/dev/null | tail -1)
+  echo "  peak memory, $n waypoints: $kb KiB"
+done
+kb=$(/usr/bin/time -f %M gpsbabel -i gpx -f "$out/waypoints-200000.gpx" -o "$babel_format" -F "$out/gpsbabel-out.asc" 2>&1 >/dev/null | tail -1)
+echo "  gpsbabel's peak memory, 200000 waypoints: $kb KiB"
 
 echo
 echo "== peak memory of wendrik-cli near"

@@ -80,15 +80,21 @@ std::wstring FormatDegrees(double value, int decimals)
     } else {
         scaled = ShiftRounded(Multiply(m, kTen[decimals]), shift);
     }
+    // The digits from the right: the decimals, the point, the whole part.
     wchar_t digits[40];
-    std::swprintf(digits, 40, L"%llu", (unsigned long long)(scaled / kTen[decimals]));
-    std::wstring text = std::signbit(value) && scaled != 0 ? L"-" : L"";
-    text += digits;
-    if (decimals > 0) {
-        std::swprintf(digits, 40, L".%0*llu", decimals, (unsigned long long)(scaled % kTen[decimals]));
-        text += digits;
-    }
-    return text;
+    wchar_t* p = digits + 40;
+    *--p = L'\0';
+    for (int i = 0; i < decimals; i++, scaled /= 10)
+        *--p = (wchar_t)(L'0' + scaled % 10);
+    if (decimals > 0)
+        *--p = L'.';
+    do {
+        *--p = (wchar_t)(L'0' + scaled % 10);
+        scaled /= 10;
+    } while (scaled != 0);
+    if (std::signbit(value) && std::wcsspn(p, L"0.") != std::wcslen(p))
+        *--p = L'-';
+    return std::wstring(p);
 }
 
 namespace {
@@ -216,9 +222,14 @@ bool ReadCoordinate(const char* value, double* out)
         if (!((buf[i] >= '0' && buf[i] <= '9') || buf[i] == '.' || buf[i] == '-' || buf[i] == '+' ||
               buf[i] == 'e' || buf[i] == 'E'))
             return false;
-    char* end;
-    *out = std::strtod(buf, &end);
-    return *end == '\0' && std::isfinite(*out);
+    // The search's own number reader: correctly rounded, as strtod, and
+    // quick for the short decimals GPX files hold.
+    wchar_t wide[64];
+    for (size_t i = 0; i <= n; i++)
+        wide[i] = (wchar_t)buf[i];
+    wchar_t* end;
+    *out = ParseNumber(wide, &end);
+    return *end == L'\0' && std::isfinite(*out);
 }
 
 // An attribute's text for a message: ASCII as it stands, anything else
