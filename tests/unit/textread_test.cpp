@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,29 @@ TEST(TextRead, AReadErrorIsNoEndOfFile)
     }
     EXPECT_FALSE(TextReadFailed(reader.get()));
     TextClose(reader.get());
+}
+
+TEST(TextRead, EncodingChosenAsTheByteByByteCheckWouldChooseIt)
+{
+    // The word-at-a-time check against the plain one, with sequences at
+    // every offset in a word and across read blocks.
+    const char* const pieces[] = {"a", "xyz12345", "\xc3\xa4", "\xc2\x80", "\xdf\xbf", "\xe2\x82\xac",
+                                  "\xf0\x9f\x98\x80", "\xc0\xaf", "\xc1\x81", "\xc3", "\xa4", "\xe2\x82",
+                                  "\xed\xa0\x80", "\xf5\x80\x80\x80", "\xff", "\xc3\xc3\xa4"};
+    TempDir dir;
+    auto reader = std::make_unique<TextReader>();
+    std::mt19937 rng(1252);
+    for (int file = 0; file < 400; file++) {
+        std::string bytes = "x";   // no byte order mark
+        const size_t size = file % 50 == 0 ? 70000 : rng() % 120;
+        while (bytes.size() < size)
+            bytes += pieces[rng() % 3 == 0 ? rng() % 16 : rng() % 3];
+        std::wstring path = dir.Write("e" + std::to_string(file), bytes);
+        ASSERT_TRUE(TextOpenRead(reader.get(), path.c_str()));
+        const bool utf8 = IsValidUtf8((const unsigned char*)bytes.data(), bytes.size());
+        EXPECT_EQ(reader->encoding, utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
+        TextClose(reader.get());
+    }
 }
 
 TEST(TextRead, Cp1252AndUtf8Helpers)
