@@ -3,7 +3,7 @@
 # and the saved inputs, then every saved regression input once.
 #   tools/fuzz.sh [--fresh] [--seconds N] [TARGET...]
 #   N seconds a target (default 6; long runs: 3600); TARGET one of
-#   text config nearest calendar geo (default all). The corpus in
+#   text config nearest calendar geo convert (default all). The corpus in
 #   build/fuzz/corpus grows from run to run; --fresh starts it anew from
 #   the seeds, so that a run does not depend on earlier ones.
 set -euo pipefail
@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-targets=${*:-text config nearest calendar geo}
+targets=${*:-text config nearest calendar geo convert}
 need_packages "${BUILD_PACKAGES[@]}" clang libfuzzer-14-dev libclang-rt-14-dev
 cd "$root"
 configure_preset fuzz
