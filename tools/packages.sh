@@ -21,3 +21,10 @@ BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86
                 libexpat1-dev dpkg-dev)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev xvfb xauth imagemagick faketime clang libfuzzer-14-dev libclang-rt-14-dev
                g++-arm-linux-gnueabi qemu-user)
+
+# Debian's source of expat for the cross builds (Windows, armel), unpacked
+# and checked under build/expat-source; CMake's configure step checks it
+# again. Needs the build packages (dpkg-dev).
+need_expat_source() {
+  "$(dirname "${BASH_SOURCE[0]}")/expat-source.sh" "${1:-build/expat-source}"
+}

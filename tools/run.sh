@@ -44,6 +44,7 @@ say() { echo "run.sh: $*"; }
 # A first start on a fresh machine takes minutes: say what is going on.
 say "checking the packages it needs (build tools, Wine, the dialog font)"
 need_packages "${BUILD_PACKAGES[@]}"
+need_expat_source "$root/build/expat-source"
 build="$root/build"
 # Configured every time: cheap when nothing changed, and a changed preset
 # or a moved checkout never leaves a stale program to start.

@@ -28,6 +28,7 @@ fi
 
 step "packages"
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+need_expat_source "$root/build/expat-source"
 
 for preset in host host-asan armel windows; do
   step "build $preset"
