@@ -105,6 +105,23 @@ inline ByteWord LoadWord(const unsigned char* p)
     return w;
 }
 
+// The index of the first byte with its top bit set in a word (high holds
+// only those top bits, not all zero): no loop whose end the processor
+// would have to guess.
+inline int FirstHighByte(ByteWord high)
+{
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return (sizeof(ByteWord) == 8 ? __builtin_ctzll((unsigned long long)high) : __builtin_ctz((unsigned)high)) / 8;
+#else
+    unsigned char bytes[sizeof(ByteWord)];
+    std::memcpy(bytes, &high, sizeof bytes);
+    int i = 0;
+    while (bytes[i] == 0)
+        i++;
+    return i;
+#endif
+}
+
 // Where the bytes from p on stop being valid UTF-8: end when all are, or
 // the start of a sequence that is invalid or cut off by end.
 const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char* end)
@@ -114,9 +131,16 @@ const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char
         // loop below finds the first byte beyond ASCII in the word.
         while (p < end && ((uintptr_t)p & (kWordAlignment - 1)) != 0 && *p < 0x80)
             p++;
-        if (((uintptr_t)p & (kWordAlignment - 1)) == 0)
-            while ((size_t)(end - p) >= sizeof(ByteWord) && (LoadWord(p) & kHighBits) == 0)
+        if (((uintptr_t)p & (kWordAlignment - 1)) == 0) {
+            while ((size_t)(end - p) >= sizeof(ByteWord)) {
+                const ByteWord high = LoadWord(p) & kHighBits;
+                if (high != 0) {
+                    p += FirstHighByte(high);
+                    break;
+                }
                 p += sizeof(ByteWord);
+            }
+        }
         while (p < end && *p < 0x80)
             p++;
         if (p == end)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cwchar>
+#include <type_traits>
 
 #include "geo.h"
 
@@ -239,6 +240,10 @@ void MakeLatitudeBounds(SkipBounds* b, unsigned dec)
     s.limit = 90 * scale;
     s.south = FloorScaled(b->southDeg, scale, s.limit);
     s.north = CeilScaled(b->northDeg, scale, s.limit);
+    if (s.north <= s.south) {   // never so, but then no line is skipped
+        s.south = -s.limit - 1;
+        s.north = s.limit + 1;
+    }
     if (dec <= 7) {
         s.limit32 = (int32_t)s.limit;
         s.south32 = (int32_t)s.south;
@@ -293,7 +298,10 @@ SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int
     // Past a pole the search computes the distance itself.
     if (lat < -limit || lat > limit)
         return kDecode;
-    if (lat <= south || lat >= north)
+    // Lines lie north or south of the band in no order the processor could
+    // guess: south < lat < north in one unsigned comparison, not two.
+    using Unsigned = typename std::make_unsigned<Int>::type;
+    if ((Unsigned)(lat - south - 1) >= (Unsigned)(north - south - 1))
         return kSkip;
     return LongitudeVerdict(b, lon, lonDec, farthest);
 }
