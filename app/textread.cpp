@@ -273,6 +273,7 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     if (!TextPeekLine(r, max, &b, &len))
         return false;
     const bool utf8 = r->encoding == kEncodingUtf8;
+    bool plain = true, beyondAscii = false;
     size_t i = 0, n = 0;
     while (i < len) {
         // Runs of printable ASCII, most of a line, without further tests:
@@ -280,6 +281,23 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
         const unsigned char* from = b + i;
         const unsigned char* run = from;
         wchar_t* to = buf + n;
+        if (kWordAlignment == 1) {
+            // Where words load from anywhere: four printable bytes (none
+            // below 0x20, none above 0x7E) at a time.
+            const unsigned char* stop = b + len;
+            while (stop - run >= 4) {
+                uint32_t w;
+                std::memcpy(&w, run, 4);
+                if (((w - 0x20202020u) | (w + 0x01010101u) | w) & 0x80808080u)
+                    break;
+                to[0] = (wchar_t)run[0];
+                to[1] = (wchar_t)run[1];
+                to[2] = (wchar_t)run[2];
+                to[3] = (wchar_t)run[3];
+                to += 4;
+                run += 4;
+            }
+        }
         while (*run - 0x20u < 0x5Fu)
             *to++ = (wchar_t)*run++;
         i += (size_t)(run - from);
@@ -292,14 +310,20 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
                 break;
             buf[n++] = (wchar_t)c;
             i++;
+            plain = false;
         } else if (!utf8) {
             buf[n++] = (wchar_t)Cp1252ToUnicode((unsigned char)c);
             i++;
+            plain = false;
         } else if (c >= 0xC2 && c <= 0xDF && i + 1 < len && (b[i + 1] & 0xC0) == 0x80) {
             // Two bytes, the Latin letters (umlauts): inline.
-            buf[n++] = (wchar_t)(((c & 0x1F) << 6) | (b[i + 1] & 0x3F));
+            const unsigned cp = ((c & 0x1F) << 6) | (b[i + 1] & 0x3F);
+            buf[n++] = (wchar_t)cp;
             i += 2;
+            beyondAscii = true;
+            plain = plain && cp >= 0xA0;   // U+0080..U+009F are control characters
         } else {
+            plain = false;
             uint32_t cp;
             int l = Utf8Sequence(b + i, len - i, &cp);
             if (l <= 0)
@@ -320,6 +344,9 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     buf[n] = L'\n';
     buf[n + 1] = L'\0';
     r->pos += len + 1;
+    r->pieceLength = n + 1;
+    r->piecePlain = plain;
+    r->pieceBeyondAscii = beyondAscii;
     return true;
 }
 
@@ -546,6 +573,9 @@ bool TextReadLine(TextReader* r, wchar_t* buf, size_t cap)
         full = units == max;
     }
     buf[n] = L'\0';
+    r->pieceLength = n;
+    r->piecePlain = false;
+    r->pieceBeyondAscii = true;
     // A full piece is cut when its line has more to come.
     if (full) {
         uint32_t next = NextChar(r);

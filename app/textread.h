@@ -43,6 +43,13 @@ struct TextReader {
     bool havePeek;         // a decoded character waits in peek
     uint32_t peek;
     long long sizeBytes;   // size of the file when opened, -1 if unknown
+    // Of the last piece TextReadLine gave: its length, whether it holds
+    // only printable ASCII and Unicode letters from U+00A0 to U+FFFF (no
+    // control character, CR, replacement mark or surrogate) read as UTF-8,
+    // and whether any of those letters; plain is false where unsure.
+    size_t pieceLength;
+    bool piecePlain;
+    bool pieceBeyondAscii;
     unsigned char block[kReadBlock];
 };
 

@@ -146,10 +146,9 @@ public:
 
     // One piece as the reader gives it, with the NUL characters the reader
     // dropped from it.
-    void Piece(const wchar_t* text, long long nuls)
+    void Piece(const wchar_t* text, size_t n, bool plain, bool beyondAscii, long long nuls)
     {
         const bool first = piecesOfLine_ == 0;
-        const size_t n = std::wcslen(text);
         counts_->entries++;
         if (first) {
             Classify(text);
@@ -164,7 +163,12 @@ public:
             segmentSeen_ = true;   // the search ranks it as this piece
         }
         nulsInLine_ += nuls;
-        CheckCharacters(text, n);
+        // A piece of printable text (the reader tells) has nothing to note
+        // character by character.
+        if (plain && !inSegment_ && pendingLen_ == 0)
+            counts_->nonAscii = counts_->nonAscii || beyondAscii;
+        else
+            CheckCharacters(text, n);
         piecesOfLine_++;
         const bool endsLine = n > 0 && text[n - 1] == L'\n';
         lastPieceOnlyLineFeed_ = n == 1 && endsLine;
@@ -493,7 +497,8 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
     Text piece;
     long long nuls = 0;
     while (!checker.Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
-        checker.Piece(piece, reader->nulsDropped - nuls);
+        checker.Piece(piece, reader->pieceLength, reader->piecePlain, reader->pieceBeyondAscii,
+                      reader->nulsDropped - nuls);
         nuls = reader->nulsDropped;
     }
     if (checker.Stopped()) {
