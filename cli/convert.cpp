@@ -137,7 +137,6 @@ enum Field { kNoField = -1, kName, kDesc, kCmt, kFields };
 struct GpxPass {
     XML_Parser parser;
     GpxPoints which;
-    bool writing;             // the second pass: lines go out
     int ignoredDepth;         // > 0 inside extensions or another schema's element
     int depth;
     int pointDepth;           // depth of the point being read, 0 outside
@@ -151,8 +150,9 @@ struct GpxPass {
     size_t textLen[kFields];
     bool textFull[kFields];
     // Results.
-    Cp1252Utf8Check fit;      // first pass: do all names fit Windows-1252
-    TextWriter* out;
+    Cp1252Utf8Check fit;      // do all names so far fit Windows-1252
+    TextWriter* utf8;         // the file in UTF-8
+    TextWriter* cp1252;       // and in Windows-1252, while every name fits
     long points, skipped;
     CheckSink sink;
     void* context;
@@ -402,12 +402,9 @@ void XMLCALL GpxEnd(void* data, const XML_Char*)
             g->problem = L"position 0,0, which the device takes for no position";
     }
     if (!g->problem.empty()) {
-        if (g->writing) {
-            g->skipped++;
-            if (!g->stopped)
-                g->stopped = !Report(g->sink, g->context, *g->name, g->pointLine,
-                                     L"point left out: " + g->problem);
-        }
+        g->skipped++;
+        if (!g->stopped)
+            g->stopped = !Report(g->sink, g->context, *g->name, g->pointLine, L"point left out: " + g->problem);
         return;
     }
     std::wstring name = PoiName(g);
@@ -425,12 +422,15 @@ void XMLCALL GpxEnd(void* data, const XML_Char*)
     name.resize(keep);
     line += name;
     line += L"\"\n";
-    if (g->writing) {
-        TextWrite(g->out, line.c_str());
-        g->points++;
-    } else {
+    TextWrite(g->utf8, line.c_str());
+    if (g->cp1252 != nullptr) {
         Cp1252CheckText(&g->fit, name.c_str());
+        if (g->fit.unfit)
+            g->cp1252 = nullptr;   // this name has no Windows-1252 bytes: UTF-8 it is
+        else
+            TextWrite(g->cp1252, line.c_str());
     }
+    g->points++;
 }
 
 // Windows-1252 for files that declare it: expat knows the ISO and Unicode
@@ -597,30 +597,33 @@ ConvertCounts ConvertGpxToPoi(const std::wstring& in, const std::wstring& inName
     g->sink = sink;
     g->context = context;
     g->name = &inName;
-    // First pass: is the file well-formed, and do all names fit
-    // Windows-1252 (without reading back as UTF-8)?
-    ResetPass(g.get());
     g->fit = Cp1252Utf8Check();
-    if (!GpxPassOver(in, g.get()))
-        return counts;
-    counts.encoding = g->fit.unfit || Cp1252ReadsAsUtf8(&g->fit) ? kEncodingUtf8 : kEncodingCp1252;
-
-    const std::wstring part = PartName(out);
-    TextWriter writer;
-    if (!TextOpenWrite(&writer, part.c_str(), counts.encoding)) {
+    ResetPass(g.get());
+    // One pass over the GPX writes the file both ways until a name does
+    // not fit Windows-1252; the one to keep is known at the end.
+    const std::wstring partUtf8 = PartName(out), partCp1252 = out + L".part1252";
+    TextWriter utf8, cp1252;
+    if (!TextOpenWrite(&utf8, partUtf8.c_str(), kEncodingUtf8) ||
+        !TextOpenWrite(&cp1252, partCp1252.c_str(), kEncodingCp1252)) {
+        TextCloseWrite(&utf8);
+        RemoveFileWide(partUtf8.c_str());
         Report(sink, context, out, 0, L"cannot write it (no such folder, or not writable)");
         return counts;
     }
-    ResetPass(g.get());
-    g->writing = true;
-    g->out = &writer;
+    g->utf8 = &utf8;
+    g->cp1252 = &cp1252;
     const bool read = GpxPassOver(in, g.get());
-    const bool closed = TextCloseWrite(&writer);
     counts.read = read;
     counts.points = g->points;
     counts.skipped = g->skipped;
-    if (!read || !closed || !ReplaceFile(part, out)) {
-        RemoveFileWide(part.c_str());
+    const bool useCp1252 = g->cp1252 != nullptr && !Cp1252ReadsAsUtf8(&g->fit);
+    counts.encoding = useCp1252 ? kEncodingCp1252 : kEncodingUtf8;
+    const bool closedUtf8 = TextCloseWrite(&utf8), closedCp1252 = TextCloseWrite(&cp1252);
+    const bool closed = useCp1252 ? closedCp1252 : closedUtf8;
+    const std::wstring& keep = useCp1252 ? partCp1252 : partUtf8;
+    RemoveFileWide((useCp1252 ? partUtf8 : partCp1252).c_str());
+    if (!read || !closed || !ReplaceFile(keep, out)) {
+        RemoveFileWide(keep.c_str());
         if (read)
             Report(sink, context, out, 0, L"cannot write it (a full disk?); left as it was");
         return counts;
