@@ -15,6 +15,14 @@ dest=${1:-build/expat-source}
 mkdir -p "$dest"
 dest=$(cd "$dest" && pwd -P)
 sums="$dest/SHA256SUMS"
+# Only a folder this script made (its mark, or its sums, inside) or an
+# empty one is written to: what it removes below lies inside its own folder.
+mark="$dest/.wendrik-expat-source"
+if [ ! -e "$mark" ] && [ ! -e "$sums" ] && [ -n "$(ls -A "$dest")" ]; then
+  echo "expat-source: $dest is not empty and was not made by this script; name another folder" >&2
+  exit 1
+fi
+touch "$mark"
 if [ -s "$sums" ] && (cd "$dest" && sha256sum --quiet --strict -c SHA256SUMS) >/dev/null 2>&1 &&
    [ -f "$dest/expat/expat/lib/xmlparse.c" ]; then
   exit 0
@@ -62,4 +70,5 @@ find expat/expat -type f \( -name '*.c' -o -name '*.h' -o -name '*.cmake' -o -na
   -print0 | sort -z | xargs -0 sha256sum >"$sums.new"
 mv "$sums.new" "$sums"
 rm -rf "$dest/download" "$dest/apt/cache"
+rm -f "$dest"/*.orig.tar.* "$dest"/*.debian.tar.* "$dest"/*.dsc
 echo "expat-source: expat $got unpacked in $dest/expat"

@@ -122,5 +122,12 @@ cp -r "$dir/here/build" "$dir/moved/"
 expect "a moved copy" build_dir_foreign "$dir/moved/build/host" "$dir/moved"
 end
 
+begin ExpatSourceLeavesAForeignFolderAlone
+mkdir -p "$dir/foreign/apt"
+echo mine >"$dir/foreign/apt/notes"
+refute "a folder it did not make is refused" "$tools/expat-source.sh" "$dir/foreign" 2>/dev/null
+expect "and left as it was" grep -q mine "$dir/foreign/apt/notes"
+end
+
 echo "scripts: $passed passed, $failed failed"
 [ "$failed" = 0 ]
