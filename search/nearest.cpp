@@ -88,22 +88,14 @@ SEARCH_INLINE int ScaledFromBytes(const unsigned char* p, const unsigned char* e
         negative = *p == '-';
         p++;
     }
-    // The digits on both sides of the point; the first nine fit 32 bits,
-    // which the device multiplies in one step.
-    uint32_t head = 0;
+    // The digits on both sides of the point.
     uint64_t digits = 0;
     size_t count = 0;
     const unsigned char* point = nullptr;
     for (;; p++) {
-        unsigned d = (unsigned)*p - '0';
+        const unsigned d = (unsigned)*p - '0';
         if (d <= 9) {
-            if (count < 9) {
-                head = head * 10 + d;
-            } else {
-                if (count == 9)
-                    digits = head;
-                digits = digits * 10 + d;
-            }
+            digits = digits * 10 + d;
             count++;
         } else if (*p == '.' && point == nullptr) {
             point = p;
@@ -111,8 +103,6 @@ SEARCH_INLINE int ScaledFromBytes(const unsigned char* p, const unsigned char* e
             break;
         }
     }
-    if (count <= 9)
-        digits = head;
     size_t fraction = point != nullptr ? (size_t)(p - point - 1) : 0;
     if (count == 0) {
         // wcstod also reads "inf" and "nan"; anything else is no number.
@@ -130,8 +120,8 @@ SEARCH_INLINE int ScaledFromBytes(const unsigned char* p, const unsigned char* e
     return 1;
 }
 
-// Largest and smallest value of floor and ceil that the bounds need, in
-// units of the scale; keeps the conversion of a double defined.
+// x in units of the scale, rounded down or up, held within one unit
+// beyond ±limit (which keeps the conversion of the double defined).
 int64_t FloorScaled(double x, int64_t scale, int64_t limit)
 {
     double v = std::floor(x * (double)scale);
