@@ -143,7 +143,6 @@ struct GpxPass {
     Field field;              // the text being collected, a child of the point
     int fieldDepth;
     long pointLine;
-    bool latOk, lonOk;
     double lat, lon;
     std::wstring problem;     // why the point is left out, empty when it is not
     wchar_t text[kFields][kFieldUnits + 1];
@@ -268,16 +267,16 @@ void XMLCALL GpxStart(void* data, const XML_Char* name, const XML_Char** attribu
             else if (std::strcmp(attributes[i], "lon") == 0)
                 lon = attributes[i + 1];
         }
-        g->latOk = ReadCoordinate(lat, &g->lat);
-        g->lonOk = ReadCoordinate(lon, &g->lon);
+        const bool latOk = ReadCoordinate(lat, &g->lat);
+        const bool lonOk = ReadCoordinate(lon, &g->lon);
         g->problem.clear();
         if (lat == nullptr)
             g->problem = L"no latitude (attribute lat)";
-        else if (!g->latOk)
+        else if (!latOk)
             g->problem = L"latitude \"" + Shown(lat) + L"\" is not a number";
         else if (lon == nullptr)
             g->problem = L"no longitude (attribute lon)";
-        else if (!g->lonOk)
+        else if (!lonOk)
             g->problem = L"longitude \"" + Shown(lon) + L"\" is not a number";
         else if (std::fabs(g->lat) > 90)
             g->problem = L"latitude " + Shown(lat) + L" beyond \u00b190";
