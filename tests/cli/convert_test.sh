@@ -57,6 +57,8 @@ features.gpx:15: point left out: no latitude (attribute lat)
 features.gpx:16: point left out: position 0,0, which the device takes for no position'
 [ "$(head -4 <<<"$out")" == "$expected_report" ] && ok || fail "report of the points left out: $out"
 same_file "waypoints" "$dir/features.asc" "$gpx/features.asc"
+convert "$gpx/features.gpx" "$dir/features.asc"
+same_file "a second run over an existing OUT: the same bytes" "$dir/features.asc" "$gpx/features.asc"
 convert --route "$gpx/features.gpx" "$dir/route.asc"
 expect "route points of every route" 0 'route.asc: 3 route points'
 printf '6.958000,50.940000,"K\xf6ln"\r\n6.773500,51.227700,"D\xfcsseldorf"\r\n7.465300,51.513600,"Dortmund"\r\n' >"$dir/route.want"
