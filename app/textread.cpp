@@ -68,6 +68,7 @@ bool Refill(TextReader* r)
     if (!r->atEof) {
         for (size_t i = 0; i < keep; i++)
             r->block[i] = r->block[r->pos + i];
+        r->blockStart += (long long)r->pos;
         r->pos = 0;
         r->end = keep;
         size_t got = fread(r->block + keep, 1, kReadBlock - keep, r->file);
@@ -80,6 +81,7 @@ bool Refill(TextReader* r)
                 r->failed = true;
         }
     }
+    r->block[r->end] = '\n';
     return r->pos < r->end;
 }
 
@@ -159,16 +161,33 @@ const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char
     return p;
 }
 
-// Decides between UTF-8 and Windows-1252 for a file without a byte order
-// mark by checking every byte, then rewinds. A file larger than one block
-// is read twice; the first pass only looks at bytes and is cheap next to
-// decoding.
-bool WholeFileIsUtf8(TextReader* r)
+// Goes on reading at offset in the file.
+bool SeekTo(TextReader* r, long long offset)
 {
-    // A file that the first read took whole is still in the block: check
-    // it there and read nothing twice.
-    if (r->atEof && r->pos == 0)
-        return ValidUtf8Prefix(r->block, r->block + r->end) == r->block + r->end;
+    r->pos = r->end = 0;
+    r->blockStart = offset;
+    r->havePeek = false;
+    if (fseek(r->file, (long)offset, SEEK_SET) != 0) {
+        r->atEof = true;     // cannot go back: deliver nothing rather than half
+        r->failed = true;
+        return false;
+    }
+    clearerr(r->file);
+    r->atEof = false;
+    Refill(r);
+    return true;
+}
+
+// True when the bytes from the next unread one to the end of the file are
+// valid UTF-8; reading goes on where it was. The bytes only are looked at,
+// which is cheap next to decoding them.
+bool RestIsUtf8(TextReader* r)
+{
+    // A rest that the block holds whole is checked there: nothing is read
+    // twice.
+    if (r->atEof)
+        return ValidUtf8Prefix(r->block + r->pos, r->block + r->end) == r->block + r->end;
+    const long long back = r->blockStart + (long long)r->pos;
     bool valid = true;
     for (;;) {
         const unsigned char* end = r->block + r->end;
@@ -186,16 +205,23 @@ bool WholeFileIsUtf8(TextReader* r)
             break;
         Refill(r);
     }
-    r->pos = r->end = 0;
-    if (fseek(r->file, 0, SEEK_SET) != 0) {
-        r->atEof = true;     // cannot rewind: deliver nothing rather than half
-        r->failed = true;
-        return false;
-    }
-    clearerr(r->file);
-    r->atEof = false;
-    Refill(r);
-    return valid;
+    return SeekTo(r, back) && valid;
+}
+
+// The file is not UTF-8 after all.
+void TurnToCp1252(TextReader* r)
+{
+    r->encoding = kEncodingCp1252;
+    r->settled = true;
+    r->guessFailed = r->guessed;
+}
+
+// Settles what was taken on trust by checking the rest of the file.
+void Settle(TextReader* r)
+{
+    r->settled = true;
+    if (!RestIsUtf8(r) && !r->failed)
+        TurnToCp1252(r);
 }
 
 uint32_t DecodeNext(TextReader* r)
@@ -341,6 +367,7 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     // Stopped early: fine only at the CR of a CR LF, which is dropped.
     if (i != len && !(i + 1 == len && b[i] == '\r'))
         return false;
+    r->guessed = r->guessed || (r->peekBeyondAscii && !r->settled);
     buf[n] = L'\n';
     buf[n + 1] = L'\0';
     r->pos += len + 1;
@@ -472,12 +499,44 @@ void TextRefill(TextReader* r)
     Refill(r);
 }
 
+void TextTurnToCp1252(TextReader* r)
+{
+    TurnToCp1252(r);
+}
+
+bool TextReadAgain(TextReader* r)
+{
+    if (r->file == nullptr)
+        return false;
+    r->guessed = r->guessFailed = false;
+    r->cut = false;
+    r->nulsDropped = 0;
+    return SeekTo(r, r->dataStart);
+}
+
+static bool OpenStream(TextReader* r, FILE* stream, bool lazily);
+
 bool TextOpenRead(TextReader* r, const wchar_t* path)
 {
-    return TextOpenStream(r, OpenFileWide(path, "rb"));
+    return OpenStream(r, OpenFileWide(path, "rb"), false);
 }
 
 bool TextOpenStream(TextReader* r, FILE* stream)
+{
+    return OpenStream(r, stream, false);
+}
+
+bool TextOpenReadLazily(TextReader* r, const wchar_t* path)
+{
+    return OpenStream(r, OpenFileWide(path, "rb"), true);
+}
+
+bool TextOpenStreamLazily(TextReader* r, FILE* stream)
+{
+    return OpenStream(r, stream, true);
+}
+
+static bool OpenStream(TextReader* r, FILE* stream, bool lazily)
 {
     r->file = stream;
     r->pos = r->end = 0;
@@ -487,6 +546,10 @@ bool TextOpenStream(TextReader* r, FILE* stream)
     r->nulsDropped = 0;
     r->havePeek = false;
     r->encoding = kEncodingCp1252;
+    r->settled = true;
+    r->guessed = r->guessFailed = false;
+    r->peekBeyondAscii = false;
+    r->blockStart = r->dataStart = 0;
     r->sizeBytes = -1;
     if (r->file == nullptr)
         return false;
@@ -511,9 +574,13 @@ bool TextOpenStream(TextReader* r, FILE* stream)
     } else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
         r->encoding = kEncodingUtf8;
         r->pos = 3;
-    } else if (WholeFileIsUtf8(r)) {
+    } else {
         r->encoding = kEncodingUtf8;
+        r->settled = false;
+        if (!lazily)
+            Settle(r);
     }
+    r->dataStart = (long long)r->pos;
     return true;
 }
 
@@ -529,6 +596,9 @@ bool TextReadLine(TextReader* r, wchar_t* buf, size_t cap)
     const size_t max = cap - 1;
     if (ReadBlockLine(r, buf, max))
         return true;
+    // Character by character, the encoding must be known.
+    if (!r->settled)
+        Settle(r);
     // A piece holds max UTF-16 units on every platform, as on the device:
     // a character beyond U+FFFF takes two, whatever the width of wchar_t.
     size_t units = 0;

@@ -10,6 +10,12 @@
 //   UTF-16 LE or BE with a byte order mark;
 //   UTF-8, with or without a byte order mark, when the bytes are valid UTF-8;
 //   otherwise Windows-1252.
+// Opened lazily, a file without a byte order mark is read as UTF-8 on
+// trust and checked line by line as it passes, so that a large file is
+// read once and not twice. The first line that is not UTF-8 turns the
+// reader to Windows-1252; a caller that had already been given text
+// beyond ASCII by then (TextGuessFailed) reads the file again from the
+// start (TextReadAgain).
 // A carriage return right before a line feed is dropped, as a Windows text
 // stream does. NUL characters are dropped: a wide string cannot hold one,
 // and the rest of the line stays readable.
@@ -19,6 +25,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 enum TextEncoding {
     kEncodingCp1252,
@@ -50,7 +59,13 @@ struct TextReader {
     size_t pieceLength;
     bool piecePlain;
     bool pieceBeyondAscii;
-    unsigned char block[kReadBlock];
+    bool settled;          // the encoding is known, not taken on trust
+    bool guessed;          // a piece beyond ASCII was given on trust
+    bool guessFailed;      // ... and the file then proved to be Windows-1252
+    bool peekBeyondAscii;  // the line TextPeekLine gave has a byte beyond ASCII
+    long long blockStart;  // offset in the file of block[0]
+    long long dataStart;   // offset of the first character (after a byte order mark)
+    unsigned char block[kReadBlock + 1];   // block[end] is a line feed, to stop parsers
 };
 
 // Opens path for reading. False when it cannot be opened or names a
@@ -61,6 +76,20 @@ bool TextOpenRead(TextReader* reader, const wchar_t* path);
 // the encoding as TextOpenRead does; the reader closes it. False for a
 // null stream.
 bool TextOpenStream(TextReader* reader, FILE* stream);
+
+// The same, but a file without a byte order mark is read as UTF-8 on
+// trust (see above): for a caller that reads the whole file once and can
+// start again.
+bool TextOpenReadLazily(TextReader* reader, const wchar_t* path);
+bool TextOpenStreamLazily(TextReader* reader, FILE* stream);
+
+// True when text beyond ASCII was given as UTF-8 on trust and the file
+// then proved to be Windows-1252: that text read wrongly.
+inline bool TextGuessFailed(const TextReader* reader) { return reader->guessFailed; }
+
+// Goes back to the first line, keeping the encoding now known. False when
+// the file cannot be read again (TextReadFailed then tells).
+bool TextReadAgain(TextReader* reader);
 
 // Reads the next piece into buf[cap] (cap of at least 3). False, with buf
 // empty, when the file has no more characters or a read fails. A piece
@@ -77,11 +106,33 @@ bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
 // it as one piece. False otherwise; nothing is consumed either way.
 inline bool TextPeekLine(TextReader* reader, size_t max, const unsigned char** bytes, size_t* len);
 
+// The same in two steps, for a caller that reads the start of the line
+// first: the unread bytes, at most max of them (*limit), when the file is
+// Windows-1252 or UTF-8 and the block holds them; a line feed follows the
+// last byte of the block, so that any loop over digits stops. Then the
+// length of the line before its line feed, looked for from byte from on
+// (the bytes before it must be ASCII without a line feed): limit when it
+// is not there, and the line is not one TextPeekLine would give.
+inline bool TextPeekBytes(TextReader* reader, size_t max, const unsigned char** bytes, size_t* limit);
+inline size_t TextLineLength(TextReader* reader, const unsigned char* bytes, size_t from, size_t limit);
+
 // Passes over the line that TextPeekLine gave.
 inline void TextSkipLine(TextReader* reader, size_t len);
 
 // Keeps the unread bytes and fills the block up behind them.
 void TextRefill(TextReader* reader);
+
+// A line read on trust was not UTF-8: the file is Windows-1252.
+void TextTurnToCp1252(TextReader* reader);
+
+// The index of the first line feed in bytes[0..n), or n when there is
+// none. *beyondAscii tells whether a byte before it is beyond ASCII; with
+// checkUtf8, *notUtf8 is set when those bytes are not UTF-8. A sequence
+// cut off at n leaves the line feed not found. A file read on trust is
+// checked in the pass that finds its lines, which looks once more at each
+// byte beyond ASCII and at no other. The scan starts at byte from.
+inline size_t ScanLine(const unsigned char* bytes, size_t from, size_t n, bool checkUtf8, bool* beyondAscii,
+                       bool* notUtf8);
 
 // True when a read failed since the file was opened (also after it is
 // closed): the lines delivered are then not the whole file.
@@ -127,21 +178,112 @@ int Utf8SequenceAt(const unsigned char* bytes, size_t avail, uint32_t* cp);
 bool IsValidUtf8(const unsigned char* bytes, size_t n);
 
 // Once a line, so defined here where the search loop can inline them.
-inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
+inline bool TextPeekBytes(TextReader* r, size_t max, const unsigned char** bytes, size_t* limit)
 {
     if (r->file == nullptr || r->havePeek ||
         (r->encoding != kEncodingCp1252 && r->encoding != kEncodingUtf8))
         return false;
     if (r->end - r->pos <= max && !r->atEof)
         TextRefill(r);
-    const unsigned char* b = r->block + r->pos;
-    size_t avail = r->end - r->pos;
-    const void* found = std::memchr(b, '\n', avail < max ? avail : max);
-    if (found == nullptr)
-        return false;
-    *bytes = b;
-    *len = (size_t)((const unsigned char*)found - b);
+    const size_t avail = r->end - r->pos;
+    *bytes = r->block + r->pos;
+    *limit = avail < max ? avail : max;
     return true;
+}
+
+inline size_t TextLineLength(TextReader* r, const unsigned char* bytes, size_t from, size_t limit)
+{
+    bool beyondAscii, notUtf8 = false;
+    const size_t n = ScanLine(bytes, from, limit, !r->settled, &beyondAscii, &notUtf8);
+    if (n != limit) {
+        if (notUtf8)
+            TextTurnToCp1252(r);
+        r->peekBeyondAscii = beyondAscii;
+    }
+    return n;
+}
+
+inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
+{
+    size_t limit;
+    if (!TextPeekBytes(r, max, bytes, &limit))
+        return false;
+    *len = TextLineLength(r, *bytes, 0, limit);
+    return *len != limit;
+}
+
+// The first byte from i on in b[0..n) that is a line feed or beyond
+// ASCII, or n.
+inline size_t NextLineFeedOrHigh(const unsigned char* b, size_t i, size_t n)
+{
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: line feeds and top bits as one mask.
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const unsigned found = (unsigned)(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed)) | _mm_movemask_epi8(v));
+        if (found != 0)
+            return i + (unsigned)__builtin_ctz(found);
+    }
+#else
+    // A word at a time from an aligned address (the device's ARMv5 loads
+    // no other). A zero byte in w ^ 0x0A0A0A0A is a line feed; of the
+    // bytes flagged, the lowest is always a true one.
+    for (; i < n && ((uintptr_t)(b + i) & (sizeof(uint32_t) - 1)) != 0; i++)
+        if (b[i] == '\n' || b[i] >= 0x80)
+            return i;
+    for (; i + 4 <= n; i += 4) {
+        uint32_t w;
+        std::memcpy(&w, __builtin_assume_aligned(b + i, sizeof w), sizeof w);
+        const uint32_t x = w ^ 0x0A0A0A0Au;
+        const uint32_t found = (((x - 0x01010101u) & ~x) | w) & 0x80808080u;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+#error "NextLineFeedOrHigh reads words as little-endian"
+#endif
+        if (found != 0)
+            return i + (size_t)__builtin_ctz(found) / 8;
+    }
+#endif
+    for (; i < n; i++)
+        if (b[i] == '\n' || b[i] >= 0x80)
+            return i;
+    return n;
+}
+
+inline size_t ScanLine(const unsigned char* b, size_t from, size_t n, bool checkUtf8, bool* beyondAscii,
+                       bool* notUtf8)
+{
+    bool beyond = false;
+    size_t i = from < n ? from : n;
+    for (;;) {
+        i = NextLineFeedOrHigh(b, i, n);
+        if (i == n || b[i] == '\n')
+            break;
+        beyond = true;
+        if (!checkUtf8) {
+            const void* found = std::memchr(b + i, '\n', n - i);
+            i = found != nullptr ? (size_t)(static_cast<const unsigned char*>(found) - b) : n;
+            break;
+        }
+        // The two-byte letters (umlauts) inline, the rest out of line.
+        if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < n && (b[i + 1] & 0xC0) == 0x80) {
+            i += 2;
+            continue;
+        }
+        uint32_t cp;
+        const int len = Utf8SequenceAt(b + i, n - i, &cp);
+        if (len > 0) {
+            i += (size_t)len;
+        } else if (len == 0) {
+            i = n;
+            break;
+        } else {
+            *notUtf8 = true;
+            checkUtf8 = false;
+        }
+    }
+    *beyondAscii = beyond;
+    return i;
 }
 
 inline void TextSkipLine(TextReader* r, size_t len)

@@ -482,7 +482,10 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
 {
     CheckCounts counts = {};
     auto reader = std::make_unique<TextReader>();
-    if (!TextOpenRead(reader.get(), path.c_str())) {
+    // Findings are printed as they are found; only a quiet check, which
+    // prints the counts at the end, can start again when the file read on
+    // trust as UTF-8 proves to be Windows-1252.
+    if (!(quiet ? TextOpenReadLazily : TextOpenRead)(reader.get(), path.c_str())) {
         const PathKind kind = KindOfPath(path.c_str());
         counts.stopped = !sink(context, name + (kind == kPathFolder      ? L": cannot read: it is a folder\n"
                                                 : kind == kPathMissing    ? L": cannot read: no such file\n"
@@ -491,31 +494,37 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
                                                                           : L": cannot read: no permission\n"));
         return counts;
     }
-    counts.encoding = reader->encoding;
-    counts.byteOrderMark = reader->encoding == kEncodingUtf8 && reader->pos == 3;
-    Checker checker(name, quiet, sink, context, &counts);
-    Text piece;
-    long long nuls = 0;
-    while (!checker.Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
-        checker.Piece(piece, reader->pieceLength, reader->piecePlain, reader->pieceBeyondAscii,
-                      reader->nulsDropped - nuls);
-        nuls = reader->nulsDropped;
-    }
-    if (checker.Stopped()) {
+    const bool byteOrderMark = reader->encoding == kEncodingUtf8 && reader->pos == 3;
+    std::unique_ptr<Checker> checker;
+    do {
+        counts = {};
+        counts.byteOrderMark = byteOrderMark;
+        checker = std::make_unique<Checker>(name, quiet, sink, context, &counts);
+        Text piece;
+        long long nuls = 0;
+        while (!checker->Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
+            counts.encoding = reader->encoding;   // Windows-1252 from where the file proves it
+            checker->Piece(piece, reader->pieceLength, reader->piecePlain, reader->pieceBeyondAscii,
+                           reader->nulsDropped - nuls);
+            nuls = reader->nulsDropped;
+        }
+        counts.encoding = reader->encoding;
+    } while (TextGuessFailed(reader.get()) && TextReadAgain(reader.get()));
+    if (checker->Stopped()) {
         TextClose(reader.get());
         counts.stopped = true;
         return counts;
     }
-    checker.End();
+    checker->End();
     const bool failed = TextReadFailed(reader.get());
     TextClose(reader.get());
     if (failed) {
         counts.stopped = !sink(context, name + L": cannot read: a read failed after line " +
-                                            std::to_wstring(checker.Line() - 1) + L"\n");
+                                            std::to_wstring(checker->Line() - 1) + L"\n");
         return counts;
     }
     counts.readable = true;
-    counts.stopped = checker.Stopped() || !sink(context, Summary(name, counts));
+    counts.stopped = checker->Stopped() || !sink(context, Summary(name, counts));
     return counts;
 }
 

@@ -330,22 +330,31 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     return true;
 }
 
+// The usual line, "lon,lat,..." with short numbers, from its first bytes:
+// false for any other; else *verdict as QuickVerdict's and *at right
+// after the latitude.
+SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, double farthest,
+                                Verdict* verdict)
+{
+    int32_t lon, lat;
+    unsigned lonDec, latDec;
+    if (!(ShortNumber(at, &lon, &lonDec) && **at == ',' && (++*at, ShortNumber(at, &lat, &latDec))))
+        return false;
+    *verdict = lon == 0 && lat == 0 ? kSkip : BoundsVerdict(bounds, lat, latDec, lon, lonDec, farthest);
+    return true;
+}
+
 // Whether an undecoded line could be taken, given the bounds of the
 // farthest slot. kSkip only where RankLine on the decoded line would
 // refuse it too.
-SEARCH_INLINE Verdict QuickVerdict(const unsigned char* b, size_t len, SkipBounds* bounds,
-                                   double farthest)
+Verdict QuickVerdict(const unsigned char* b, size_t len, SkipBounds* bounds, double farthest)
 {
-    // The usual line first: "lon,lat,..." with short numbers.
     const unsigned char* p = b;
-    int32_t lon32, lat32;
-    unsigned lonDec, latDec;
-    if (ShortNumber(&p, &lon32, &lonDec) && *p == ',' && (++p, ShortNumber(&p, &lat32, &latDec))) {
-        if (lon32 == 0 && lat32 == 0)
-            return kSkip;
-        return BoundsVerdict(bounds, lat32, latDec, lon32, lonDec, farthest);
-    }
+    Verdict verdict;
+    if (UsualVerdict(&p, bounds, farthest, &verdict))
+        return verdict;
     const unsigned char* end = b + len;
+    unsigned lonDec, latDec;
     const unsigned char* stop;
     int64_t lon, lat;
     int got = ScaledFromBytes(b, end, &lon, &lonDec, &stop);
@@ -540,13 +549,14 @@ void FormatResult(wchar_t* out, size_t cap, const wchar_t* line, double km, cons
 bool SearchNearest(TextReader* reader, const wchar_t* path, double refLat, double refLon,
                    NearestSlot* slots, wchar_t* lineBuf, wchar_t** parseEnd)
 {
-    if (!TextOpenRead(reader, path))
+    if (!TextOpenReadLazily(reader, path))
         return false;
     SearchNearestOpen(reader, refLat, refLon, slots, lineBuf, parseEnd);
     return true;
 }
 
-void SearchNearestOpen(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
+// One pass over the file into the slots.
+static void SearchPass(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
                        wchar_t* lineBuf, wchar_t** parseEnd)
 {
     ResetSlots(slots);
@@ -557,12 +567,21 @@ void SearchNearestOpen(TextReader* reader, double refLat, double refLon, Nearest
     for (;;) {
         // Most lines are decided from their bytes in the read block; only a
         // line that may be taken, or one its bytes cannot decide, is decoded.
+        // The numbers are read first, and the line feed looked for after
+        // them: their bytes are not scanned twice.
         const unsigned char* bytes;
-        size_t len;
-        if (TextPeekLine(reader, kTextLen - 1, &bytes, &len) &&
-            QuickVerdict(bytes, len, &bounds, farthest) == kSkip) {
-            TextSkipLine(reader, len);
-            continue;
+        size_t limit;
+        if (TextPeekBytes(reader, kTextLen - 1, &bytes, &limit)) {
+            const unsigned char* p = bytes;
+            Verdict verdict;
+            const bool usual = UsualVerdict(&p, &bounds, farthest, &verdict);
+            const size_t len = TextLineLength(reader, bytes, usual ? (size_t)(p - bytes) : 0, limit);
+            if (!usual && len < limit)
+                verdict = QuickVerdict(bytes, len, &bounds, farthest);
+            if (len < limit && verdict == kSkip) {
+                TextSkipLine(reader, len);
+                continue;
+            }
         }
         if (!TextReadLine(reader, lineBuf, kTextLen))
             break;
@@ -576,6 +595,16 @@ void SearchNearestOpen(TextReader* reader, double refLat, double refLon, Nearest
             UpdateBounds(&bounds, farthest);
         }
     }
+}
+
+void SearchNearestOpen(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
+                       wchar_t* lineBuf, wchar_t** parseEnd)
+{
+    SearchPass(reader, refLat, refLon, slots, lineBuf, parseEnd);
+    // A file read as UTF-8 on trust that proved to be Windows-1252 after
+    // text beyond ASCII was taken: once more, now that the encoding is known.
+    if (TextGuessFailed(reader) && TextReadAgain(reader))
+        SearchPass(reader, refLat, refLon, slots, lineBuf, parseEnd);
     for (int i = 0; i < kNearestCount; i++)
         if (slots[i].distanceKm != kSlotEmpty)
             FinishSlot(&slots[i], slots[i].text, refLat, refLon);

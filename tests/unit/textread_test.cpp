@@ -257,27 +257,86 @@ TEST(TextRead, AReadErrorIsNoEndOfFile)
     TextClose(reader.get());
 }
 
+// The lines of a file (pieces of a long line joined), read eagerly or
+// lazily; lazily, the lines marked in skip (by their number modulo 64)
+// are passed over unread where the reader allows it, as the search does,
+// and left empty, and the file is read again where the reader asks for it.
+std::vector<std::wstring> ReadLines(TextReader* reader, const std::wstring& path, bool lazily, uint64_t skip,
+                                    bool* again)
+{
+    std::vector<std::wstring> out;
+    *again = false;
+    EXPECT_TRUE(lazily ? TextOpenReadLazily(reader, path.c_str()) : TextOpenRead(reader, path.c_str()));
+    for (;;) {
+        Text buf;
+        for (;;) {
+            const unsigned char* bytes;
+            size_t len;
+            if (lazily && (skip >> (out.size() % 64) & 1) != 0 && TextPeekLine(reader, kTextLen - 1, &bytes, &len)) {
+                TextSkipLine(reader, len);
+                out.emplace_back();
+                continue;
+            }
+            if (!TextReadLine(reader, buf, kTextLen))
+                break;
+            out.emplace_back(buf);
+            while (reader->cut && TextReadLine(reader, buf, kTextLen))
+                out.back() += buf;
+        }
+        if (!TextGuessFailed(reader))
+            break;
+        EXPECT_FALSE(*again) << "read again once at most";
+        *again = true;
+        out.clear();
+        EXPECT_TRUE(TextReadAgain(reader));
+    }
+    TextClose(reader);
+    return out;
+}
+
 TEST(TextRead, EncodingChosenAsTheByteByByteCheckWouldChooseIt)
 {
-    // The word-at-a-time check against the plain one, with sequences at
-    // every offset in a word and across read blocks.
-    const char* const pieces[] = {"a", "xyz12345", "\xc3\xa4", "\xc2\x80", "\xdf\xbf", "\xe2\x82\xac",
+    // The word-at-a-time checks against the plain one, with sequences at
+    // every offset in a word, across read blocks and in lines of every
+    // kind. Read lazily, passing over any lines, the lines read are the
+    // same as when the encoding is chosen first.
+    const std::string pieces[] = {"a", "xyz12345", "\xc3\xa4", "\n", "\xc2\x80", "\xdf\xbf", "\xe2\x82\xac",
                                   "\xf0\x9f\x98\x80", "\xc0\xaf", "\xc1\x81", "\xc3", "\xa4", "\xe2\x82",
-                                  "\xed\xa0\x80", "\xf5\x80\x80\x80", "\xff", "\xc3\xc3\xa4"};
+                                  "\xed\xa0\x80", "\xf5\x80\x80\x80", "\xff", "\xc3\xc3\xa4", "\r\n",
+                                  "\r", std::string(1, '\0')};
     TempDir dir;
     auto reader = std::make_unique<TextReader>();
-    std::mt19937 rng(1252);
+    std::mt19937_64 rng(1252);
+    int readAgain = 0;
     for (int file = 0; file < 400; file++) {
         std::string bytes = "x";   // no byte order mark
-        const size_t size = file % 50 == 0 ? 70000 : rng() % 120;
-        while (bytes.size() < size)
-            bytes += pieces[rng() % 3 == 0 ? rng() % 16 : rng() % 3];
+        const size_t size = file % 50 == 0 ? 70000 : rng() % 400;
+        // Half the files in long lines, half in short ones.
+        const size_t kinds = file % 2 == 0 ? 20 : 16, common = file % 2 == 0 ? 4 : 3;
+        while (bytes.size() < size) {
+            const size_t k = rng() % 3 == 0 ? rng() % kinds : rng() % common;
+            bytes += pieces[k == 3 && kinds == 16 ? 0 : k];
+        }
+        // Some read as UTF-8 far into the file and then prove not to be.
+        if (file % 4 == 1)
+            bytes = "\xc3\xa4" + std::string(rng() % 3, 'x') + "\n" + bytes + "\n\xe4\n";
         std::wstring path = dir.Write("e" + std::to_string(file), bytes);
-        ASSERT_TRUE(TextOpenRead(reader.get(), path.c_str()));
         const bool utf8 = IsValidUtf8((const unsigned char*)bytes.data(), bytes.size());
+        bool again;
+        const std::vector<std::wstring> eager = ReadLines(reader.get(), path, false, 0, &again);
         EXPECT_EQ(reader->encoding, utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
-        TextClose(reader.get());
+        const uint64_t skip = rng() & rng();
+        const std::vector<std::wstring> lazy = ReadLines(reader.get(), path, true, skip, &again);
+        EXPECT_EQ(reader->encoding, utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
+        readAgain += again;
+        ASSERT_EQ(lazy.size(), eager.size()) << file;
+        for (size_t i = 0; i < lazy.size(); i++) {
+            if (!lazy[i].empty()) {
+                ASSERT_EQ(lazy[i], eager[i]) << file << " line " << i;
+            }
+        }
     }
+    EXPECT_GT(readAgain, 10) << "files read again";
 }
 
 TEST(TextRead, Cp1252AndUtf8Helpers)
