@@ -15,6 +15,17 @@
 
 namespace {
 
+// A position as its bits, for finding duplicates.
+struct PositionKey {
+    uint64_t lon, lat;
+};
+
+uint64_t HashKey(const PositionKey& k)
+{
+    uint64_t h = (k.lon ^ (k.lat * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+    return h ^ (h >> 31);
+}
+
 // The positions seen so far, for duplicates. The positions themselves are
 // appended to one array in the order they come; the table that finds them
 // holds 8 bytes a slot (a fingerprint and the entry's index), so that a
@@ -61,11 +72,7 @@ private:
         uint32_t entry = 0;   // index into entries_ plus one; 0: empty
     };
 
-    static uint64_t Hash(const Entry& e)
-    {
-        uint64_t h = (e.lon ^ (e.lat * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
-        return h ^ (h >> 31);
-    }
+    static uint64_t Hash(const Entry& e) { return HashKey({e.lon, e.lat}); }
     static uint32_t Fingerprint(uint64_t h) { return (uint32_t)(h >> 32); }
 
     void Grow()
@@ -85,6 +92,57 @@ private:
     std::vector<Slot> slots_;
     std::vector<Entry> entries_;
 };
+
+// How many of the positions are there for the first time, for a check
+// that reports only the count of duplicates. The positions come in file
+// order and are counted at the end: first spread by hash into partitions
+// of a few thousand, then each partition counted in a table the cache
+// holds, instead of one table of the whole file with a cache miss for
+// every line. Reorders keys.
+size_t CountDistinctPositions(std::vector<PositionKey>& keys)
+{
+    const size_t n = keys.size();
+    unsigned bits = 0;   // 2^bits partitions of about 4096 keys
+    while (bits < 16 && (n >> bits) > 4096)
+        bits++;
+    std::vector<PositionKey> spread(n);
+    std::vector<size_t> start((size_t)1 << bits, 0);
+    auto part = [bits](uint64_t h) { return bits == 0 ? (size_t)0 : (size_t)(h >> (64 - bits)); };
+    for (const PositionKey& k : keys)
+        start[part(HashKey(k))]++;
+    size_t sum = 0;
+    for (size_t& s : start) {
+        const size_t count = s;
+        s = sum;
+        sum += count;
+    }
+    std::vector<size_t> next(start);
+    for (const PositionKey& k : keys)
+        spread[next[part(HashKey(k))]++] = k;
+    size_t distinct = 0;
+    std::vector<uint32_t> table;   // index in the partition plus one; 0: empty
+    for (size_t p = 0; p < start.size(); p++) {
+        const size_t from = start[p], to = p + 1 < start.size() ? start[p + 1] : n;
+        size_t size = 16;
+        while (size < 2 * (to - from))
+            size *= 2;
+        table.assign(size, 0);
+        for (size_t k = from; k < to; k++) {
+            const PositionKey& key = spread[k];
+            for (size_t i = (size_t)HashKey(key) & (size - 1);; i = (i + 1) & (size - 1)) {
+                if (table[i] == 0) {
+                    table[i] = (uint32_t)(k - from + 1);
+                    distinct++;
+                    break;
+                }
+                const PositionKey& seen = spread[from + table[i] - 1];
+                if (seen.lon == key.lon && seen.lat == key.lat)
+                    break;
+            }
+        }
+    }
+    return distinct;
+}
 
 // Characters in a piece, as a user counts them: a surrogate pair is one.
 long CountCharacters(const wchar_t* text, size_t n)
@@ -180,6 +238,10 @@ public:
     // The end of the file: a last line without its line feed is a line.
     void End()
     {
+        if (!keys_.empty()) {
+            counts_->duplicates = (long)(keys_.size() - CountDistinctPositions(keys_));
+            keys_.clear();
+        }
         if (piecesOfLine_ > 0)
             EndLine();
         if (counts_->encoding == kEncodingCp1252 && counts_->garbledLines > 0 && badByteLine_ > 0) {
@@ -231,7 +293,17 @@ private:
                           std::fabs(lat) > 90 && std::fabs(lon) <= 90 ? L" (latitude first?)" : L"");
             Finding(buf);
         }
-        const long first = positions_.FirstLine(lon + 0.0, lat + 0.0, line_);   // -0 and 0 are one place
+        lon += 0.0;   // -0 and 0 are one place
+        lat += 0.0;
+        if (quiet_) {
+            // Only the count is reported: counted at the end.
+            PositionKey key;
+            std::memcpy(&key.lon, &lon, 8);
+            std::memcpy(&key.lat, &lat, 8);
+            keys_.push_back(key);
+            return;
+        }
+        const long first = positions_.FirstLine(lon, lat, line_);
         if (first != 0) {
             counts_->duplicates++;
             Finding(L"same position as line " + std::to_wstring(first));
@@ -402,6 +474,7 @@ private:
     unsigned badByte_ = 0;
     long firstGarbledLine_ = 0;
     PositionTable positions_;
+    std::vector<PositionKey> keys_;
 };
 
 enum PathKind { kPathMissing, kPathFolder, kPathNotRegular, kPathOther };
