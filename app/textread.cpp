@@ -82,6 +82,7 @@ bool Refill(TextReader* r)
         }
     }
     r->block[r->end] = '\n';
+    std::memset(r->block + r->end + 1, 0, kReadSlack);
     return r->pos < r->end;
 }
 

@@ -39,6 +39,10 @@ enum TextEncoding {
 // Bytes read from the file at a time.
 constexpr size_t kReadBlock = 64 * 1024;
 
+// Zero bytes kept after the line feed that follows the text in the block,
+// so that a scan a word at a time may load the whole of its last word.
+constexpr size_t kReadSlack = 8;
+
 struct TextReader {
     FILE* file;
     TextEncoding encoding;
@@ -65,7 +69,8 @@ struct TextReader {
     bool peekBeyondAscii;  // the line TextPeekLine gave has a byte beyond ASCII
     long long blockStart;  // offset in the file of block[0]
     long long dataStart;   // offset of the first character (after a byte order mark)
-    unsigned char block[kReadBlock + 1];   // block[end] is a line feed, to stop parsers
+    // block[end] is a line feed, to stop parsers; kReadSlack zeros follow.
+    alignas(8) unsigned char block[kReadBlock + 1 + kReadSlack];
 };
 
 // Opens path for reading. False when it cannot be opened or names a
@@ -225,29 +230,47 @@ inline size_t NextLineFeedOrHigh(const unsigned char* b, size_t i, size_t n)
         if (found != 0)
             return i + (unsigned)__builtin_ctz(found);
     }
-#else
-    // A word at a time from an aligned address (the device's ARMv5 loads
-    // no other). A zero byte in w ^ 0x0A0A0A0A is a line feed; of the
-    // bytes flagged, the lowest is always a true one.
-    for (; i < n && ((uintptr_t)(b + i) & (sizeof(uint32_t) - 1)) != 0; i++)
-        if (b[i] == '\n' || b[i] >= 0x80)
-            return i;
-    for (; i + 4 <= n; i += 4) {
-        uint32_t w;
-        std::memcpy(&w, __builtin_assume_aligned(b + i, sizeof w), sizeof w);
-        const uint32_t x = w ^ 0x0A0A0A0Au;
-        const uint32_t found = (((x - 0x01010101u) & ~x) | w) & 0x80808080u;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-#error "NextLineFeedOrHigh reads words as little-endian"
-#endif
-        if (found != 0)
-            return i + (size_t)__builtin_ctz(found) / 8;
-    }
-#endif
     for (; i < n; i++)
         if (b[i] == '\n' || b[i] >= 0x80)
             return i;
     return n;
+#else
+    // A word at a time from aligned addresses (the device's ARMv5 loads no
+    // other), the bytes before i masked off in the first word. The words
+    // lie in the reader's block, aligned and with room after its text for
+    // the last word's bytes past n (kReadSlack). A zero byte in
+    // w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
+    // always a true one.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+#error "NextLineFeedOrHigh reads words as little-endian"
+#endif
+    if (i >= n)
+        return n;
+    const size_t skew = (uintptr_t)(b + i) & (sizeof(uint32_t) - 1);
+    const unsigned char* word = b + i - skew;
+    const unsigned char* const stop = b + n;
+    auto flags = [](const unsigned char* at) {
+        uint32_t w;
+        std::memcpy(&w, __builtin_assume_aligned(at, sizeof w), sizeof w);
+        const uint32_t x = w ^ 0x0A0A0A0Au;
+        return (((x - 0x01010101u) & ~x) | w) & 0x80808080u;
+    };
+    uint32_t found = flags(word) & (~0u << (8 * skew));
+    // Two words a turn, one test of both; what lies past n is never taken.
+    while (found == 0) {
+        if (word + 4 >= stop)
+            return n;
+        const uint32_t first = flags(word + 4), second = flags(word + 8);
+        if ((first | second) != 0) {
+            word += first != 0 ? 4 : 8;
+            found = first != 0 ? first : second;
+            break;
+        }
+        word += 8;
+    }
+    const size_t at = (size_t)(word - b) + (size_t)__builtin_ctz(found) / 8;
+    return at < n ? at : n;
+#endif
 }
 
 inline size_t ScanLine(const unsigned char* b, size_t from, size_t n, bool checkUtf8, bool* beyondAscii,
