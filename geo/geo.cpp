@@ -67,6 +67,61 @@ double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
     return d;
 }
 
+void MakeDistanceReference(DistanceReference* ref, double lat, double lon)
+{
+    ref->lat = lat;
+    ref->lon = lon;
+    ref->bracketable = lat >= -85 && lat <= 85 && lon >= -180 && lon <= 180;
+    ref->sinLat = ref->bracketable ? std::sin(ToRadians(lat)) : 0;
+    ref->cosLat = ref->bracketable ? std::cos(ToRadians(lat)) : 0;
+}
+
+bool DistanceBracket(const DistanceReference& ref, double lat, double lon, double* low, double* high)
+{
+    // ComputeDistance keeps its result within (1 ± 3f) of the spherical
+    // 2aω, where sin²ω is the haversine of the two points. For differences
+    // of at most half a radian the haversine comes from series: sin x by
+    // x - x³/6 + x⁵/120 (off by x⁷/5040 at most), and cos φ of the point
+    // by cos φ0 cos Δ - sin φ0 sin Δ with cos Δ to Δ⁶ and sin Δ to Δ⁵ (off
+    // by 1.7e-6). Within 85 degrees of the equator, where cos φ is at least
+    // 0.087, these stay within 2e-5 of the haversine; it is widened by
+    // 1e-4. Then asin t lies between t + t³/6 and that plus 0.09 t⁵ (t at
+    // most 0.35 here). The last margins, 1e-6 and a micrometre, cover the
+    // rounding of both computations many times over.
+    if (!ref.bracketable || !(lat >= -85 && lat <= 85))
+        return false;
+    double dLonDeg = lon - ref.lon;
+    if (!(dLonDeg >= -360 && dLonDeg <= 360))
+        return false;
+    if (dLonDeg > 180)
+        dLonDeg -= 360;
+    else if (dLonDeg < -180)
+        dLonDeg += 360;
+    constexpr double kRadian = kGeoPi / 180, kSixth = 1.0 / 6, kTwentyFourth = 1.0 / 24;
+    constexpr double k120th = 1.0 / 120, k720th = 1.0 / 720;
+    const double dLat = (lat - ref.lat) * kRadian, dLon = dLonDeg * kRadian;
+    if (!(std::fabs(dLat) <= 0.5 && std::fabs(dLon) <= 0.5))
+        return false;
+    const double x = dLat * 0.5, y = dLon * 0.5, x2 = x * x, y2 = y * y;
+    const double sinX = x * (1 - x2 * kSixth + x2 * x2 * k120th);
+    const double sinY = y * (1 - y2 * kSixth + y2 * y2 * k120th);
+    const double d2 = dLat * dLat;
+    const double cosD = 1 - d2 * 0.5 + d2 * d2 * kTwentyFourth - d2 * d2 * d2 * k720th;
+    const double sinD = dLat * (1 - d2 * kSixth + d2 * d2 * k120th);
+    const double cosLat = ref.cosLat * cosD - ref.sinLat * sinD;
+    const double haversine = sinX * sinX + ref.cosLat * cosLat * (sinY * sinY);
+    const double t = std::sqrt(haversine);
+    const double tLow = t * (1 - 1e-4), tHigh = t * (1 + 1e-4);
+    const double omegaLow = tLow + tLow * tLow * tLow * kSixth;
+    const double tHigh2 = tHigh * tHigh;
+    const double omegaHigh = tHigh + tHigh * tHigh2 * kSixth + 0.09 * tHigh * tHigh2 * tHigh2;
+    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 3 * kFlattening) * (1 - 1e-6);
+    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 3 * kFlattening) * (1 + 1e-6);
+    *low = omegaLow * kLowPerRadian - 1e-9;
+    *high = omegaHigh * kHighPerRadian + 1e-9;
+    return true;
+}
+
 void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
                             double& distanceKm, double& bearingDeg)
 {

@@ -27,6 +27,22 @@ double Square(double x);
 // the search needs the bearing only for the lines it keeps.
 double ComputeDistance(double lat1, double lon1, double lat2, double lon2);
 
+// A reference position from which many distances are bracketed.
+struct DistanceReference {
+    double lat, lon;        // degrees
+    double sinLat, cosLat;  // of the latitude
+    bool bracketable;       // within 85 degrees of the equator
+};
+void MakeDistanceReference(DistanceReference* ref, double lat, double lon);
+
+// Bounds low <= ComputeDistance(ref.lat, ref.lon, lat, lon) <= high, some
+// 2 percent apart, from a few multiplications and one square root instead
+// of the trigonometry: on a processor without floating point hardware a
+// fraction of the cost. Only for positions within 28 degrees of latitude
+// and of longitude of the reference, neither beyond 85 degrees north or
+// south; false for any other (NaN included).
+bool DistanceBracket(const DistanceReference& ref, double lat, double lon, double* low, double* high);
+
 // Distance in kilometres on the ellipsoid (a, f) by Andoyer's formula, and
 // the initial bearing on a sphere from the reference point (lat1, lon1)
 // towards the target (lat2, lon2), in degrees 0 to 360 clockwise from north.

@@ -142,7 +142,7 @@ int64_t CeilScaled(double x, int64_t scale, int64_t limit)
 // is decided by comparing its digits. Every bound leans towards decoding:
 // a skipped line is one that RankLine refuses too.
 struct SkipBounds {
-    double refLat, refLon, cosRefLat;
+    double refLat, refLon, cosRefLat, sinRefLat;
     bool refUsable;       // the reference position allows bounds at all
     uint32_t generation;  // counts changes of the farthest slot
     bool active;          // bounds exist for this generation
@@ -170,6 +170,7 @@ void InitBounds(SkipBounds* b, double refLat, double refLon)
     b->refLon = refLon;
     b->refUsable = refLat >= -90 && refLat <= 90 && refLon >= -180 && refLon <= 180;
     b->cosRefLat = b->refUsable ? std::cos(refLat * (kGeoPi / 180)) : 0;
+    b->sinRefLat = b->refUsable ? std::sin(refLat * (kGeoPi / 180)) : 0;
     b->generation = 1;
     b->active = false;
     for (int i = 0; i < kScales; i++)
@@ -207,14 +208,27 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
     double edge = std::fmax(std::fabs(b->southDeg), std::fabs(b->northDeg));
     if (!(edge < 89.9))
         return;   // the band reaches a pole: any longitude may be near
-    double cosEdge = std::cos(edge * (kGeoPi / 180)) * (1 - 1e-9) - 1e-12;
     double cosRef = b->cosRefLat * (1 - 1e-9) - 1e-12;
-    if (!(cosEdge > 0 && cosRef > 0))
-        return;
     double sigma = farthest / kKmPerRadianAtLeast * (1 + 1e-6);
-    if (!(sigma < kGeoPi))
+    if (!(cosRef > 0 && sigma < kGeoPi))
         return;
-    double s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
+    double s;
+    // A narrow band, as most are, without the trigonometry: cos of the
+    // edge |φ0| + r is at least cos φ0 (1 - r²/2) - |sin φ0| r, sin(σ/2)
+    // at most σ/2, and asin s at most s + s³/6 + 0.09 s⁵ for s up to 0.35.
+    const double r = (edge - std::fabs(b->refLat)) * (kGeoPi / 180) * (1 + 1e-6) + 1e-12;
+    const double cosEdgeAtLeast = b->cosRefLat * (1 - r * r * 0.5) - std::fabs(b->sinRefLat) * r;
+    if (sigma < 0.5 && cosEdgeAtLeast > 0.01 &&
+        (s = sigma * 0.5 / std::sqrt(cosRef * (cosEdgeAtLeast * (1 - 1e-9) - 1e-12))) < 0.35) {
+        const double s2 = s * s;
+        const double asinAtMost = s + s * s2 * (1.0 / 6) + 0.09 * s * s2 * s2;
+        b->lonReachDeg = (2 * asinAtMost * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
+        return;
+    }
+    double cosEdge = std::cos(edge * (kGeoPi / 180)) * (1 - 1e-9) - 1e-12;
+    if (!(cosEdge > 0))
+        return;
+    s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
     if (!(s < 1))
         return;
     double reach = (2 * std::asin(s) * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
@@ -511,6 +525,8 @@ static void FinishSlot(NearestSlot* slot, const wchar_t* line, double refLat, do
 {
     double d, bearing;
     ComputeDistanceBearing(refLat, refLon, slot->lat, slot->lon, d, bearing);
+    slot->exactKm = d;   // the same as TakeSlot's, made here for a slot taken by its bounds
+    slot->distanceKm = (int32_t)d;
     FormatResult(slot->text, CountOf(slot->text), line, slot->exactKm, CompassPoint(bearing));
 }
 
@@ -555,12 +571,116 @@ bool SearchNearest(TextReader* reader, const wchar_t* path, double refLat, doubl
     return true;
 }
 
+// The slots' distances during a pass: exact, or known only within the
+// bounds DistanceBracket gives until a comparison needs more. The slots
+// come out as with exact distances throughout, in the same order: a line
+// is taken when it is strictly nearer than the farthest slot, into the
+// first slot of the largest distance. On the device the trigonometry of
+// ComputeDistance costs as much as reading thousands of lines; most lines
+// taken on the way give way to nearer ones before their distance is ever
+// needed exactly.
+struct PassDistances {
+    double low[kNearestCount], high[kNearestCount];
+    bool exact[kNearestCount];
+};
+
+static void ResetPassDistances(PassDistances* p)
+{
+    for (int i = 0; i < kNearestCount; i++) {
+        p->low[i] = p->high[i] = kSlotEmpty;
+        p->exact[i] = true;
+    }
+}
+
+static void MakeExact(NearestSlot* slots, PassDistances* p, int i, double refLat, double refLon)
+{
+    if (p->exact[i])
+        return;
+    const double d = ComputeDistance(refLat, refLon, slots[i].lat, slots[i].lon);
+    p->low[i] = p->high[i] = d;
+    p->exact[i] = true;
+    slots[i].exactKm = d;
+    slots[i].distanceKm = (int32_t)d;
+}
+
+// Candidate's slot, with exact distances made only for the slots whose
+// bounds reach the largest lower bound.
+static int PassCandidate(NearestSlot* slots, PassDistances* p, double refLat, double refLon)
+{
+    double most = p->low[0];
+    for (int i = 1; i < kNearestCount; i++)
+        most = std::fmax(most, p->low[i]);
+    int contenders = 0;
+    for (int i = 0; i < kNearestCount; i++)
+        contenders += p->high[i] >= most;
+    if (contenders > 1)
+        for (int i = 0; i < kNearestCount; i++)
+            if (p->high[i] >= most)
+                MakeExact(slots, p, i, refLat, refLon);
+    int candidate = 0;
+    for (int i = 1; i < kNearestCount; i++)
+        if (p->low[i] > p->low[candidate])
+            candidate = i;
+    return candidate;
+}
+
+// TakeSlot's decision for a decoded line, by bounds where they tell.
+static int PassTake(NearestSlot* slots, PassDistances* p, const DistanceReference& ref, const wchar_t* line,
+                    wchar_t** parseEnd)
+{
+    double lon, lat;
+    if (!ReadPoiPosition(line, &lon, &lat, parseEnd))
+        return -1;
+    double low, high, d = 0;
+    bool exact = !DistanceBracket(ref, lat, lon, &low, &high);
+    if (exact) {
+        d = ComputeDistance(ref.lat, ref.lon, lat, lon);
+        if (std::isnan(d))
+            return -1;   // never taken
+        low = high = d;
+    }
+    // At or beyond every slot's upper bound: not nearer than the farthest.
+    double highest = p->high[0];
+    for (int i = 1; i < kNearestCount; i++)
+        highest = std::fmax(highest, p->high[i]);
+    if (low >= highest)
+        return -1;
+    const int candidate = PassCandidate(slots, p, ref.lat, ref.lon);
+    if (low >= p->high[candidate])
+        return -1;
+    if (!(high < p->low[candidate])) {
+        // The bounds overlap: compare the distances themselves.
+        MakeExact(slots, p, candidate, ref.lat, ref.lon);
+        if (!exact) {
+            d = ComputeDistance(ref.lat, ref.lon, lat, lon);
+            exact = true;
+            low = high = d;
+        }
+        if (!(d < p->low[candidate]))
+            return -1;
+    }
+    NearestSlot& slot = slots[candidate];
+    slot.lat = lat;
+    slot.lon = lon;
+    slot.exactKm = exact ? d : high;
+    slot.distanceKm = (int32_t)slot.exactKm;   // made exact at the end
+    p->low[candidate] = low;
+    p->high[candidate] = high;
+    p->exact[candidate] = exact;
+    return candidate;
+}
+
 // One pass over the file into the slots.
 static void SearchPass(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
                        wchar_t* lineBuf, wchar_t** parseEnd)
 {
     ResetSlots(slots);
-    double farthest = slots[Candidate(slots)].exactKm;
+    PassDistances distances;
+    ResetPassDistances(&distances);
+    DistanceReference ref;
+    MakeDistanceReference(&ref, refLat, refLon);
+    // The skip bounds need only a distance the farthest slot cannot exceed.
+    double farthest = kSlotEmpty;
     SkipBounds bounds;
     InitBounds(&bounds, refLat, refLon);
     UpdateBounds(&bounds, farthest);
@@ -588,10 +708,12 @@ static void SearchPass(TextReader* reader, double refLat, double refLon, Nearest
         // A line taken now may give way to a nearer one later: it keeps
         // its own text until the pass is over, and only the five left get
         // a bearing and a result line.
-        int taken = TakeSlot(slots, lineBuf, refLat, refLon, parseEnd);
+        int taken = PassTake(slots, &distances, ref, lineBuf, parseEnd);
         if (taken >= 0) {
             CopyText(slots[taken].text, CountOf(slots[taken].text), lineBuf);
-            farthest = slots[Candidate(slots)].exactKm;
+            farthest = distances.high[0];
+            for (int i = 1; i < kNearestCount; i++)
+                farthest = std::fmax(farthest, distances.high[i]);
             UpdateBounds(&bounds, farthest);
         }
     }
