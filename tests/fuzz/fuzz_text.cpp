@@ -1,9 +1,13 @@
 // The text reader over arbitrary bytes: every piece within its bound, no
-// NUL inside, a line feed only at a piece's end, never a hang.
+// NUL inside, a line feed only at a piece's end, never a hang. Read lazily,
+// passing over lines as the search does, the lines read are those read
+// with the encoding chosen first.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
+#include <vector>
 
 #include "textread.h"
 #include "wtext.h"
@@ -33,5 +37,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();   // more pieces than bytes: a loop that makes no progress
     }
     TextClose(&reader);
+
+    // Whole lines, eagerly, then lazily passing over those the byte picks.
+    const uint8_t skip = data[0];
+    std::vector<std::wstring> lines[2];
+    for (int lazily = 0; lazily < 2; lazily++) {
+        f = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "rb");
+        if (!(lazily ? TextOpenStreamLazily(&reader, f) : TextOpenStream(&reader, f)))
+            abort();
+        std::vector<std::wstring>& out = lines[lazily];
+        for (int round = 0;; round++) {
+            for (;;) {
+                const unsigned char* bytes;
+                size_t len;
+                if (lazily && (skip >> (out.size() % 8) & 1) != 0 && TextPeekLine(&reader, 1023, &bytes, &len)) {
+                    TextSkipLine(&reader, len);
+                    out.emplace_back();
+                    continue;
+                }
+                if (!TextReadLine(&reader, buf, 1024))
+                    break;
+                out.emplace_back(buf);
+                while (reader.cut && TextReadLine(&reader, buf, 1024))
+                    out.back() += buf;
+            }
+            if (!TextGuessFailed(&reader))
+                break;
+            if (round > 0 || !TextReadAgain(&reader))
+                abort();   // read again once at most, and then right
+            out.clear();
+        }
+        TextClose(&reader);
+    }
+    if (lines[0].size() != lines[1].size())
+        abort();
+    for (size_t i = 0; i < lines[0].size(); i++)
+        if (!lines[1][i].empty() && lines[1][i] != lines[0][i])
+            abort();
     return 0;
 }
