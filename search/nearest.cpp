@@ -345,8 +345,8 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
 }
 
 // The usual line, "lon,lat,..." with short numbers, from its first bytes:
-// false for any other; else *verdict as QuickVerdict's and *at right
-// after the latitude.
+// false for any other, which the general reading (OtherVerdict) takes;
+// else the verdict, and *at right after the latitude.
 SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, double farthest,
                                 Verdict* verdict)
 {
@@ -358,15 +358,11 @@ SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, do
     return true;
 }
 
-// Whether an undecoded line could be taken, given the bounds of the
-// farthest slot. kSkip only where RankLine on the decoded line would
-// refuse it too.
-Verdict QuickVerdict(const unsigned char* b, size_t len, SkipBounds* bounds, double farthest)
+// Whether an undecoded line that is not the usual one could be taken,
+// given the bounds of the farthest slot. Like UsualVerdict's, kSkip only
+// where RankLine on the decoded line would refuse it too.
+Verdict OtherVerdict(const unsigned char* b, size_t len, SkipBounds* bounds, double farthest)
 {
-    const unsigned char* p = b;
-    Verdict verdict;
-    if (UsualVerdict(&p, bounds, farthest, &verdict))
-        return verdict;
     const unsigned char* end = b + len;
     unsigned lonDec, latDec;
     const unsigned char* stop;
@@ -592,6 +588,15 @@ static void ResetPassDistances(PassDistances* p)
     }
 }
 
+// No slot's distance exceeds this.
+static double HighestBound(const PassDistances* p)
+{
+    double highest = p->high[0];
+    for (int i = 1; i < kNearestCount; i++)
+        highest = std::fmax(highest, p->high[i]);
+    return highest;
+}
+
 static void MakeExact(NearestSlot* slots, PassDistances* p, int i, double refLat, double refLon)
 {
     if (p->exact[i])
@@ -640,10 +645,7 @@ static int PassTake(NearestSlot* slots, PassDistances* p, const DistanceReferenc
         low = high = d;
     }
     // At or beyond every slot's upper bound: not nearer than the farthest.
-    double highest = p->high[0];
-    for (int i = 1; i < kNearestCount; i++)
-        highest = std::fmax(highest, p->high[i]);
-    if (low >= highest)
+    if (low >= HighestBound(p))
         return -1;
     const int candidate = PassCandidate(slots, p, ref.lat, ref.lon);
     if (low >= p->high[candidate])
@@ -697,7 +699,7 @@ static void SearchPass(TextReader* reader, double refLat, double refLon, Nearest
             const bool usual = UsualVerdict(&p, &bounds, farthest, &verdict);
             const size_t len = TextLineLength(reader, bytes, usual ? (size_t)(p - bytes) : 0, limit);
             if (!usual && len < limit)
-                verdict = QuickVerdict(bytes, len, &bounds, farthest);
+                verdict = OtherVerdict(bytes, len, &bounds, farthest);
             if (len < limit && verdict == kSkip) {
                 TextSkipLine(reader, len);
                 continue;
@@ -711,9 +713,7 @@ static void SearchPass(TextReader* reader, double refLat, double refLon, Nearest
         int taken = PassTake(slots, &distances, ref, lineBuf, parseEnd);
         if (taken >= 0) {
             CopyText(slots[taken].text, CountOf(slots[taken].text), lineBuf);
-            farthest = distances.high[0];
-            for (int i = 1; i < kNearestCount; i++)
-                farthest = std::fmax(farthest, distances.high[i]);
+            farthest = HighestBound(&distances);
             UpdateBounds(&bounds, farthest);
         }
     }
