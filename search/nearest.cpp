@@ -48,7 +48,7 @@ bool TooFarNorthOrSouth(double lat, double refLat, double farthest)
            std::fabs(lat - refLat) * (kGeoPi / 180) * kKmPerRadianAtLeast > farthest;
 }
 
-enum Verdict { kDecode, kSkip };
+enum Verdict { kDecode, kSkip, kAskLongitude };
 
 // Bytes after the digits that leave the number to the general parser: an
 // exponent or hexadecimal mark, or a NUL that decoding would drop.
@@ -291,9 +291,10 @@ Verdict LongitudeVerdict(SkipBounds* b, int64_t lon, unsigned lonDec, double far
 
 // The verdict on a position by the bounds; Int is the width its digits
 // were read in.
+// The verdict by the latitude alone: kAskLongitude inside the band. Int
+// is the width its digits were read in.
 template <typename Int>
-SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int lon, unsigned lonDec,
-                                    double farthest)
+SEARCH_INLINE Verdict LatitudeVerdict(SkipBounds* b, Int lat, unsigned latDec)
 {
     if (!b->active)
         return kDecode;
@@ -307,13 +308,25 @@ SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int
     using Unsigned = typename std::make_unsigned<Int>::type;
     if ((Unsigned)(lat - south - 1) >= (Unsigned)(north - south - 1))
         return kSkip;
-    return LongitudeVerdict(b, lon, lonDec, farthest);
+    return kAskLongitude;
+}
+
+// The verdict on a position by the bounds.
+template <typename Int>
+SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int lon, unsigned lonDec,
+                                    double farthest)
+{
+    const Verdict verdict = LatitudeVerdict(b, lat, latDec);
+    return verdict == kAskLongitude ? LongitudeVerdict(b, lon, lonDec, farthest) : verdict;
 }
 
 // The usual number of a POI file, read in 32 bits: an optional minus, at
 // most nine digits with at most seven after a point, and none of the marks
 // that leave a number to the general parser after it. False for anything
 // else, which the general reading then takes.
+// With kValue false only the checks and *at, for a longitude that most
+// lines never need: the same bytes are accepted either way.
+template <bool kValue = true>
 SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigned* decimals)
 {
     const unsigned char* p = *at;
@@ -323,14 +336,16 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     uint32_t v = 0;
     unsigned d;
     while ((d = (unsigned)*p - '0') <= 9) {
-        v = v * 10 + d;
+        if (kValue)
+            v = v * 10 + d;
         p++;
     }
     size_t digits = (size_t)(p - first), fraction = 0;
     if (*p == '.') {
         const unsigned char* point = p++;
         while ((d = (unsigned)*p - '0') <= 9) {
-            v = v * 10 + d;
+            if (kValue)
+                v = v * 10 + d;
             p++;
         }
         fraction = (size_t)(p - point - 1);
@@ -352,9 +367,19 @@ SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, do
 {
     int32_t lon, lat;
     unsigned lonDec, latDec;
-    if (!(ShortNumber(at, &lon, &lonDec) && **at == ',' && (++*at, ShortNumber(at, &lat, &latDec))))
+    const unsigned char* lonAt = *at;
+    if (!(ShortNumber<false>(at, &lon, &lonDec) && **at == ',' && (++*at, ShortNumber(at, &lat, &latDec))))
         return false;
-    *verdict = lon == 0 && lat == 0 ? kSkip : BoundsVerdict(bounds, lat, latDec, lon, lonDec, farthest);
+    // Most lines lie outside the latitude band, where 0,0 is refused too:
+    // their longitude's value is never needed.
+    *verdict = LatitudeVerdict(bounds, lat, latDec);
+    if (*verdict == kSkip)
+        return true;
+    ShortNumber(&lonAt, &lon, &lonDec);   // the bytes just accepted
+    if (lon == 0 && lat == 0)
+        *verdict = kSkip;
+    else if (*verdict == kAskLongitude)
+        *verdict = LongitudeVerdict(bounds, lon, lonDec, farthest);
     return true;
 }
 
