@@ -60,6 +60,8 @@ int Utf8Sequence(const unsigned char* b, size_t avail, uint32_t* cp)
     return len;
 }
 
+void CheckAhead(TextReader* r);
+
 // Keeps the unread bytes, moves them to the front and fills the block up.
 // False when no byte is left at all.
 bool Refill(TextReader* r)
@@ -83,6 +85,8 @@ bool Refill(TextReader* r)
     }
     r->block[r->end] = '\n';
     std::memset(r->block + r->end + 1, 0, kReadSlack);
+    if (!r->settled)
+        CheckAhead(r);
     return r->pos < r->end;
 }
 
@@ -162,6 +166,93 @@ const unsigned char* ValidUtf8Prefix(const unsigned char* p, const unsigned char
     return p;
 }
 
+// The file is not UTF-8 after all.
+void TurnToCp1252(TextReader* r)
+{
+    r->encoding = kEncodingCp1252;
+    r->settled = true;
+    r->guessFailed = r->guessed;
+}
+
+// Where the block's bytes from index i on stop being valid UTF-8: end
+// when all are, or the start of a sequence that is invalid or cut off by
+// end. Like ValidUtf8Prefix, but in whole chunks from aligned addresses,
+// which the block and its slack allow; a letter beyond ASCII costs a few
+// operations and the scan goes on in its chunk.
+size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
+{
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, a bit for each byte beyond ASCII.
+    constexpr size_t kChunk = 16;
+    auto highBits = [b](size_t at) {
+        return (unsigned)_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
+    };
+    auto from = [](size_t at) { return ~0u << at; };
+    auto first = [](unsigned high) { return (size_t)__builtin_ctz(high); };
+#else
+    // A word at a time from aligned addresses, the top bit of each byte.
+    constexpr size_t kChunk = sizeof(ByteWord);
+    auto highBits = [b](size_t at) { return LoadWord(b + at) & kHighBits; };
+    auto from = [](size_t at) { return ~(ByteWord)0 << (8 * at); };
+    auto first = [](ByteWord high) { return (size_t)FirstHighByte(high); };
+#endif
+    size_t chunk = i & ~(kChunk - 1);
+    auto high = highBits(chunk) & from(i - chunk);
+    for (;;) {
+        // Most of a POI file is ASCII: two chunks a turn, one test of both.
+        while (high == 0) {
+            if (chunk + kChunk >= end)
+                return end;
+            const auto next = highBits(chunk + kChunk), after = highBits(chunk + 2 * kChunk);
+            if ((next | after) != 0) {
+                chunk += next != 0 ? kChunk : 2 * kChunk;
+                high = next != 0 ? next : after;
+                break;
+            }
+            chunk += 2 * kChunk;
+        }
+        i = chunk + first(high);
+        if (i >= end)
+            return end;
+        // The two-byte sequences of Latin letters (umlauts) inline.
+        if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < end && (b[i + 1] & 0xC0) == 0x80) {
+            i += 2;
+        } else {
+            uint32_t cp;
+            const int len = Utf8Sequence(b + i, end - i, &cp);
+            if (len <= 0)
+                return i;
+            i += (size_t)len;
+        }
+        // On in the same chunk where the sequence ends in it.
+        if (i - chunk < kChunk) {
+            high &= from(i - chunk);
+        } else {
+            chunk = i & ~(kChunk - 1);
+            high = highBits(chunk) & from(i - chunk);
+        }
+    }
+}
+
+// Read on trust, each block is checked as it is read: the first that is
+// not UTF-8 turns the reader to Windows-1252 before any of its lines is
+// given. A sequence cut off by the end of the block waits for the next.
+void CheckAhead(TextReader* r)
+{
+    if (r->encoding != kEncodingUtf8)
+        return;
+    const long long from = r->checkedTo - r->blockStart;
+    size_t i = from > (long long)r->pos ? (size_t)from : r->pos;
+    if (i >= r->end)
+        return;
+    i = ValidUtf8InBlock(r->block, i, r->end);
+    uint32_t cp;
+    if (i == r->end || (!r->atEof && Utf8Sequence(r->block + i, r->end - i, &cp) == 0))
+        r->checkedTo = r->blockStart + (long long)i;
+    else
+        TurnToCp1252(r);
+}
+
 // Goes on reading at offset in the file.
 bool SeekTo(TextReader* r, long long offset)
 {
@@ -207,14 +298,6 @@ bool RestIsUtf8(TextReader* r)
         Refill(r);
     }
     return SeekTo(r, back) && valid;
-}
-
-// The file is not UTF-8 after all.
-void TurnToCp1252(TextReader* r)
-{
-    r->encoding = kEncodingCp1252;
-    r->settled = true;
-    r->guessFailed = r->guessed;
 }
 
 // Settles what was taken on trust by checking the rest of the file.
@@ -300,7 +383,7 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     if (!TextPeekLine(r, max, &b, &len))
         return false;
     const bool utf8 = r->encoding == kEncodingUtf8;
-    bool plain = true, beyondAscii = false;
+    bool plain = true, beyondAscii = false, high = false;
     size_t i = 0, n = 0;
     while (i < len) {
         // Runs of printable ASCII, most of a line, without further tests:
@@ -347,10 +430,11 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
             const unsigned cp = ((c & 0x1F) << 6) | (b[i + 1] & 0x3F);
             buf[n++] = (wchar_t)cp;
             i += 2;
-            beyondAscii = true;
+            beyondAscii = high = true;
             plain = plain && cp >= 0xA0;   // U+0080..U+009F are control characters
         } else {
             plain = false;
+            high = true;
             uint32_t cp;
             int l = Utf8Sequence(b + i, len - i, &cp);
             if (l <= 0)
@@ -368,7 +452,7 @@ bool ReadBlockLine(TextReader* r, wchar_t* buf, size_t max)
     // Stopped early: fine only at the CR of a CR LF, which is dropped.
     if (i != len && !(i + 1 == len && b[i] == '\r'))
         return false;
-    r->guessed = r->guessed || (r->peekBeyondAscii && !r->settled);
+    r->guessed = r->guessed || (high && !r->settled);
     buf[n] = L'\n';
     buf[n + 1] = L'\0';
     r->pos += len + 1;
@@ -500,11 +584,6 @@ void TextRefill(TextReader* r)
     Refill(r);
 }
 
-void TextTurnToCp1252(TextReader* r)
-{
-    TurnToCp1252(r);
-}
-
 bool TextReadAgain(TextReader* r)
 {
     if (r->file == nullptr)
@@ -549,8 +628,7 @@ static bool OpenStream(TextReader* r, FILE* stream, bool lazily)
     r->encoding = kEncodingCp1252;
     r->settled = true;
     r->guessed = r->guessFailed = false;
-    r->peekBeyondAscii = false;
-    r->blockStart = r->dataStart = 0;
+    r->blockStart = r->dataStart = r->checkedTo = 0;
     r->sizeBytes = -1;
     if (r->file == nullptr)
         return false;
@@ -578,7 +656,9 @@ static bool OpenStream(TextReader* r, FILE* stream, bool lazily)
     } else {
         r->encoding = kEncodingUtf8;
         r->settled = false;
-        if (!lazily)
+        if (lazily)
+            CheckAhead(r);
+        else
             Settle(r);
     }
     r->dataStart = (long long)r->pos;

@@ -11,8 +11,8 @@
 //   UTF-8, with or without a byte order mark, when the bytes are valid UTF-8;
 //   otherwise Windows-1252.
 // Opened lazily, a file without a byte order mark is read as UTF-8 on
-// trust and checked line by line as it passes, so that a large file is
-// read once and not twice. The first line that is not UTF-8 turns the
+// trust and each block checked as it is read, so that a large file is
+// read once and not twice. The first block that is not UTF-8 turns the
 // reader to Windows-1252; a caller that had already been given text
 // beyond ASCII by then (TextGuessFailed) reads the file again from the
 // start (TextReadAgain).
@@ -40,8 +40,9 @@ enum TextEncoding {
 constexpr size_t kReadBlock = 64 * 1024;
 
 // Zero bytes kept after the line feed that follows the text in the block,
-// so that a scan a word at a time may load the whole of its last word.
-constexpr size_t kReadSlack = 8;
+// so that a scan a word (or sixteen bytes) at a time may load the whole of
+// its last one.
+constexpr size_t kReadSlack = 16;
 
 struct TextReader {
     FILE* file;
@@ -66,7 +67,7 @@ struct TextReader {
     bool settled;          // the encoding is known, not taken on trust
     bool guessed;          // a piece beyond ASCII was given on trust
     bool guessFailed;      // ... and the file then proved to be Windows-1252
-    bool peekBeyondAscii;  // the line TextPeekLine gave has a byte beyond ASCII
+    long long checkedTo;   // on trust: the bytes before this offset are UTF-8
     long long blockStart;  // offset in the file of block[0]
     long long dataStart;   // offset of the first character (after a byte order mark)
     // block[end] is a line feed, to stop parsers; kReadSlack zeros follow.
@@ -116,10 +117,10 @@ inline bool TextPeekLine(TextReader* reader, size_t max, const unsigned char** b
 // Windows-1252 or UTF-8 and the block holds them; a line feed follows the
 // last byte of the block, so that any loop over digits stops. Then the
 // length of the line before its line feed, looked for from byte from on
-// (the bytes before it must be ASCII without a line feed): limit when it
-// is not there, and the line is not one TextPeekLine would give.
+// (the bytes before it must hold no line feed): limit when it is not
+// there, and the line is not one TextPeekLine would give.
 inline bool TextPeekBytes(TextReader* reader, size_t max, const unsigned char** bytes, size_t* limit);
-inline size_t TextLineLength(TextReader* reader, const unsigned char* bytes, size_t from, size_t limit);
+inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t limit);
 
 // Passes over the line that TextPeekLine gave.
 inline void TextSkipLine(TextReader* reader, size_t len);
@@ -127,17 +128,10 @@ inline void TextSkipLine(TextReader* reader, size_t len);
 // Keeps the unread bytes and fills the block up behind them.
 void TextRefill(TextReader* reader);
 
-// A line read on trust was not UTF-8: the file is Windows-1252.
-void TextTurnToCp1252(TextReader* reader);
-
-// The index of the first line feed in bytes[0..n), or n when there is
-// none. *beyondAscii tells whether a byte before it is beyond ASCII; with
-// checkUtf8, *notUtf8 is set when those bytes are not UTF-8. A sequence
-// cut off at n leaves the line feed not found. A file read on trust is
-// checked in the pass that finds its lines, which looks once more at each
-// byte beyond ASCII and at no other. The scan starts at byte from.
-inline size_t ScanLine(const unsigned char* bytes, size_t from, size_t n, bool checkUtf8, bool* beyondAscii,
-                       bool* notUtf8);
+// The index of the first line feed in bytes[from..n), or n when there is
+// none. bytes lie in a reader's block, whose slack allows the scan to load
+// whole words past n.
+inline size_t NextLineFeed(const unsigned char* bytes, size_t from, size_t n);
 
 // True when a read failed since the file was opened (also after it is
 // closed): the lines delivered are then not the whole file.
@@ -196,16 +190,9 @@ inline bool TextPeekBytes(TextReader* r, size_t max, const unsigned char** bytes
     return true;
 }
 
-inline size_t TextLineLength(TextReader* r, const unsigned char* bytes, size_t from, size_t limit)
+inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t limit)
 {
-    bool beyondAscii, notUtf8 = false;
-    const size_t n = ScanLine(bytes, from, limit, !r->settled, &beyondAscii, &notUtf8);
-    if (n != limit) {
-        if (notUtf8)
-            TextTurnToCp1252(r);
-        r->peekBeyondAscii = beyondAscii;
-    }
-    return n;
+    return NextLineFeed(bytes, from, limit);
 }
 
 inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
@@ -213,39 +200,36 @@ inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes,
     size_t limit;
     if (!TextPeekBytes(r, max, bytes, &limit))
         return false;
-    *len = TextLineLength(r, *bytes, 0, limit);
+    *len = TextLineLength(*bytes, 0, limit);
     return *len != limit;
 }
 
-// The first byte from i on in b[0..n) that is a line feed or beyond
-// ASCII, or n.
-inline size_t NextLineFeedOrHigh(const unsigned char* b, size_t i, size_t n)
+inline size_t NextLineFeed(const unsigned char* b, size_t i, size_t n)
 {
-#if defined(__SSE2__)
-    // Sixteen bytes at a time: line feeds and top bits as one mask.
-    const __m128i lineFeed = _mm_set1_epi8('\n');
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const unsigned found = (unsigned)(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed)) | _mm_movemask_epi8(v));
-        if (found != 0)
-            return i + (unsigned)__builtin_ctz(found);
-    }
-    for (; i < n; i++)
-        if (b[i] == '\n' || b[i] >= 0x80)
-            return i;
-    return n;
-#else
-    // A word at a time from aligned addresses (the device's ARMv5 loads no
-    // other), the bytes before i masked off in the first word. The words
-    // lie in the reader's block, aligned and with room after its text for
-    // the last word's bytes past n (kReadSlack). A zero byte in
-    // w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
-    // always a true one.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-#error "NextLineFeedOrHigh reads words as little-endian"
-#endif
     if (i >= n)
         return n;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time; the slack after the block's text allows the
+    // last load to reach past n, and what lies there is never taken.
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    for (;; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const unsigned found = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed));
+        if (found != 0) {
+            i += (unsigned)__builtin_ctz(found);
+            return i < n ? i : n;
+        }
+        if (i + 16 >= n)
+            return n;
+    }
+#else
+    // A word at a time from aligned addresses (the device's ARMv5 loads no
+    // other), the bytes before i masked off in the first word. A zero byte
+    // in w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
+    // always a true one.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+#error "NextLineFeed reads words as little-endian"
+#endif
     const size_t skew = (uintptr_t)(b + i) & (sizeof(uint32_t) - 1);
     const unsigned char* word = b + i - skew;
     const unsigned char* const stop = b + n;
@@ -253,10 +237,10 @@ inline size_t NextLineFeedOrHigh(const unsigned char* b, size_t i, size_t n)
         uint32_t w;
         std::memcpy(&w, __builtin_assume_aligned(at, sizeof w), sizeof w);
         const uint32_t x = w ^ 0x0A0A0A0Au;
-        return (((x - 0x01010101u) & ~x) | w) & 0x80808080u;
+        return (x - 0x01010101u) & ~x & 0x80808080u;
     };
     uint32_t found = flags(word) & (~0u << (8 * skew));
-    // Two words a turn, one test of both; what lies past n is never taken.
+    // Two words a turn, one test of both.
     while (found == 0) {
         if (word + 4 >= stop)
             return n;
@@ -271,42 +255,6 @@ inline size_t NextLineFeedOrHigh(const unsigned char* b, size_t i, size_t n)
     const size_t at = (size_t)(word - b) + (size_t)__builtin_ctz(found) / 8;
     return at < n ? at : n;
 #endif
-}
-
-inline size_t ScanLine(const unsigned char* b, size_t from, size_t n, bool checkUtf8, bool* beyondAscii,
-                       bool* notUtf8)
-{
-    bool beyond = false;
-    size_t i = from < n ? from : n;
-    for (;;) {
-        i = NextLineFeedOrHigh(b, i, n);
-        if (i == n || b[i] == '\n')
-            break;
-        beyond = true;
-        if (!checkUtf8) {
-            const void* found = std::memchr(b + i, '\n', n - i);
-            i = found != nullptr ? (size_t)(static_cast<const unsigned char*>(found) - b) : n;
-            break;
-        }
-        // The two-byte letters (umlauts) inline, the rest out of line.
-        if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < n && (b[i + 1] & 0xC0) == 0x80) {
-            i += 2;
-            continue;
-        }
-        uint32_t cp;
-        const int len = Utf8SequenceAt(b + i, n - i, &cp);
-        if (len > 0) {
-            i += (size_t)len;
-        } else if (len == 0) {
-            i = n;
-            break;
-        } else {
-            *notUtf8 = true;
-            checkUtf8 = false;
-        }
-    }
-    *beyondAscii = beyond;
-    return i;
 }
 
 inline void TextSkipLine(TextReader* r, size_t len)

@@ -722,7 +722,7 @@ static void SearchPass(TextReader* reader, double refLat, double refLon, Nearest
             const unsigned char* p = bytes;
             Verdict verdict;
             const bool usual = UsualVerdict(&p, &bounds, farthest, &verdict);
-            const size_t len = TextLineLength(reader, bytes, usual ? (size_t)(p - bytes) : 0, limit);
+            const size_t len = TextLineLength(bytes, usual ? (size_t)(p - bytes) : 0, limit);
             if (!usual && len < limit)
                 verdict = OtherVerdict(bytes, len, &bounds, farthest);
             if (len < limit && verdict == kSkip) {

@@ -310,16 +310,25 @@ TEST(TextRead, EncodingChosenAsTheByteByByteCheckWouldChooseIt)
     int readAgain = 0;
     for (int file = 0; file < 400; file++) {
         std::string bytes = "x";   // no byte order mark
-        const size_t size = file % 50 == 0 ? 70000 : rng() % 400;
+        // Some larger than a read block, some of them UTF-8 in the first.
+        const bool lateCp1252 = file % 20 == 1;
+        const size_t size = file % 50 == 0 || lateCp1252 ? 70000 : rng() % 400;
         // Half the files in long lines, half in short ones.
-        const size_t kinds = file % 2 == 0 ? 20 : 16, common = file % 2 == 0 ? 4 : 3;
+        const size_t kinds = lateCp1252 ? 8 : file % 2 == 0 ? 20 : 16, common = file % 2 == 0 ? 4 : 3;
+        // Some read as UTF-8 far into the file and then prove not to be.
+        const std::string head = file % 4 == 1 ? "\xc3\xa4" + std::string(rng() % 3, 'x') + "\n" : "";
+        // A sequence across the end of the first read block.
+        const size_t across = kReadBlock - 1 - (size_t)file / 20 % 3 - head.size();
         while (bytes.size() < size) {
+            if (lateCp1252 && bytes.size() + 8 >= across && bytes.size() <= across) {
+                bytes.resize(across, 'a');
+                bytes += "\xf0\x9f\x98\x80";
+            }
             const size_t k = rng() % 3 == 0 ? rng() % kinds : rng() % common;
             bytes += pieces[k == 3 && kinds == 16 ? 0 : k];
         }
-        // Some read as UTF-8 far into the file and then prove not to be.
         if (file % 4 == 1)
-            bytes = "\xc3\xa4" + std::string(rng() % 3, 'x') + "\n" + bytes + "\n\xe4\n";
+            bytes = head + bytes + "\n\xe4\n";
         std::wstring path = dir.Write("e" + std::to_string(file), bytes);
         const bool utf8 = IsValidUtf8((const unsigned char*)bytes.data(), bytes.size());
         bool again;
