@@ -78,16 +78,6 @@ void MakeDistanceReference(DistanceReference* ref, double lat, double lon)
 
 bool DistanceBracket(const DistanceReference& ref, double lat, double lon, double* low, double* high)
 {
-    // ComputeDistance keeps its result within (1 ± 3f) of the spherical
-    // 2aω, where sin²ω is the haversine of the two points. For differences
-    // of at most half a radian the haversine comes from series: sin x by
-    // x - x³/6 + x⁵/120 (off by x⁷/5040 at most), and cos φ of the point
-    // by cos φ0 cos Δ - sin φ0 sin Δ with cos Δ to Δ⁶ and sin Δ to Δ⁵ (off
-    // by 1.7e-6). Within 85 degrees of the equator, where cos φ is at least
-    // 0.087, these stay within 2e-5 of the haversine; it is widened by
-    // 1e-4. Then asin t lies between t + t³/6 and that plus 0.09 t⁵ (t at
-    // most 0.35 here). The last margins, 1e-6 and a micrometre, cover the
-    // rounding of both computations many times over.
     if (!ref.bracketable || !(lat >= -85 && lat <= 85))
         return false;
     double dLonDeg = lon - ref.lon;
@@ -97,28 +87,68 @@ bool DistanceBracket(const DistanceReference& ref, double lat, double lon, doubl
         dLonDeg -= 360;
     else if (dLonDeg < -180)
         dLonDeg += 360;
-    constexpr double kRadian = kGeoPi / 180, kSixth = 1.0 / 6, kTwentyFourth = 1.0 / 24;
-    constexpr double k120th = 1.0 / 120, k720th = 1.0 / 720;
-    const double dLat = (lat - ref.lat) * kRadian, dLon = dLonDeg * kRadian;
-    if (!(std::fabs(dLat) <= 0.5 && std::fabs(dLon) <= 0.5))
+    constexpr double kRadian = kGeoPi / 180;
+    const double dLatDeg = lat - ref.lat;
+    if (!(std::fabs(dLatDeg) <= 0.5 / kRadian && std::fabs(dLonDeg) <= 0.5 / kRadian))
         return false;
-    const double x = dLat * 0.5, y = dLon * 0.5, x2 = x * x, y2 = y * y;
-    const double sinX = x * (1 - x2 * kSixth + x2 * x2 * k120th);
-    const double sinY = y * (1 - y2 * kSixth + y2 * y2 * k120th);
-    const double d2 = dLat * dLat;
-    const double cosD = 1 - d2 * 0.5 + d2 * d2 * kTwentyFourth - d2 * d2 * d2 * k720th;
-    const double sinD = dLat * (1 - d2 * kSixth + d2 * d2 * k120th);
-    const double cosLat = ref.cosLat * cosD - ref.sinLat * sinD;
-    const double haversine = sinX * sinX + ref.cosLat * cosLat * (sinY * sinY);
-    const double t = std::sqrt(haversine);
-    const double tLow = t * (1 - 1e-4), tHigh = t * (1 + 1e-4);
-    const double omegaLow = tLow + tLow * tLow * tLow * kSixth;
-    const double tHigh2 = tHigh * tHigh;
-    const double omegaHigh = tHigh + tHigh * tHigh2 * kSixth + 0.09 * tHigh * tHigh2 * tHigh2;
-    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 3 * kFlattening) * (1 - 1e-6);
-    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 3 * kFlattening) * (1 + 1e-6);
-    *low = omegaLow * kLowPerRadian - 1e-9;
-    *high = omegaHigh * kHighPerRadian + 1e-9;
+    // In single precision, a third of the cost of double on the device's
+    // processor; its rounding (below 1e-7 an operation) is covered by the
+    // margins below many times over.
+    //
+    // The haversine sin²ω (ω half the central angle) from series: sin x by
+    // x - x³/6 + x⁵/120 (off by x⁷/5040 at most), and cos φ of the point by
+    // cos φ0 cos Δ - sin φ0 sin Δ with cos Δ to Δ⁶ and sin Δ to Δ⁵ (off by
+    // 1.7e-6). Within 85 degrees of the equator, where cos φ is at least
+    // 0.087, these stay within 2e-5 of the haversine, 1e-5 of its root t,
+    // which is widened by 5e-5. Then asin t lies between t + t³/6 and that
+    // plus 0.09 t⁵ (t at most 0.35 here).
+    const float sixth = 1.0f / 6, twentyFourth = 1.0f / 24, k120th = 1.0f / 120, k720th = 1.0f / 720;
+    const float dLat = (float)(dLatDeg * kRadian), dLon = (float)(dLonDeg * kRadian);
+    const float sinRef = (float)ref.sinLat, cosRef = (float)ref.cosLat;
+    const float x = dLat * 0.5f, y = dLon * 0.5f, x2 = x * x, y2 = y * y;
+    const float sinX = x * (1 - x2 * sixth + x2 * x2 * k120th);
+    const float sinY = y * (1 - y2 * sixth + y2 * y2 * k120th);
+    const float d2 = dLat * dLat;
+    const float cosD = 1 - d2 * 0.5f + d2 * d2 * twentyFourth - d2 * d2 * d2 * k720th;
+    const float sinD = dLat * (1 - d2 * sixth + d2 * d2 * k120th);
+    const float cosLat = cosRef * cosD - sinRef * sinD;
+    const float sinG2 = sinX * sinX;
+    const float haversine = sinG2 + cosRef * cosLat * (sinY * sinY);
+    const float t = std::sqrt(haversine);
+    const float tLow = t * (1 - 5e-5f), tHigh = t * (1 + 5e-5f);
+    const float omegaLow = tLow + tLow * tLow * tLow * sixth;
+    const float tHigh2 = tHigh * tHigh;
+    const float omegaHigh = tHigh + tHigh * tHigh2 * sixth + 0.09f * tHigh * tHigh2 * tHigh2;
+
+    // ComputeDistance gives 2aω (1 + f K), kept within 1 ± 3f, where
+    //   K = (3R - 1) / (2C) sin²F cos²G - (3R + 1) / (2S) cos²F sin²G
+    // with F the mean latitude, G half the latitude difference, S = sin²ω
+    // (the haversine), C = 1 - S and R = sin 2ω / 2ω, which lies between
+    // 1 - 2ω²/3 and 1. Bounds of K from those of its parts: sin F from
+    // sin φ0 cos x + cos φ0 sin x with cos x to x⁴ (off by 3.4e-7 for x up
+    // to 0.25), its square to within 1e-5, and sin²G / S, the part of the
+    // haversine along the meridian, to within 1e-4 of itself.
+    float factorLow = 1 - 3 * (float)kFlattening, factorHigh = 1 + 3 * (float)kFlattening;
+    if (haversine > 0) {
+        const float cosX = 1 - x2 * 0.5f + x2 * x2 * twentyFourth;
+        const float sinF = sinRef * cosX + cosRef * sinX;
+        const float sinF2 = sinF * sinF, cosF2 = 1 - sinF2, cosG2 = 1 - sinG2;
+        const float ratio = sinG2 / haversine;
+        const float w2 = omegaHigh * omegaHigh, sHigh = haversine * (1 + 2e-4f);
+        const float aLow = (1 - w2) * (sinF2 - 1e-5f) * (cosG2 - 1e-6f);
+        const float aHigh = (sinF2 + 1e-5f) * (cosG2 + 1e-6f) / (1 - sHigh);
+        const float bLow = (2 - w2) * (cosF2 - 1e-5f) * (ratio * (1 - 1e-4f));
+        const float bHigh = 2 * (cosF2 + 1e-5f) * (ratio * (1 + 1e-4f));
+        const float f = (float)kFlattening;
+        factorLow = std::fmax(factorLow, 1 + f * (aLow - bHigh));
+        factorHigh = std::fmin(factorHigh, 1 + f * (aHigh - bLow));
+    }
+    // The last margins, 1e-5 and a micrometre, cover the rounding of both
+    // computations many times over.
+    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 1e-5);
+    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 1e-5);
+    *low = (double)(omegaLow * factorLow) * kLowPerRadian - 1e-9;
+    *high = (double)(omegaHigh * factorHigh) * kHighPerRadian + 1e-9;
     return true;
 }
 
