@@ -35,13 +35,13 @@ struct DistanceReference {
 };
 void MakeDistanceReference(DistanceReference* ref, double lat, double lon);
 
-// Bounds low <= ComputeDistance(ref.lat, ref.lon, lat, lon) <= high, at
-// most 0.02 percent apart within 500 km (0.2 percent beyond), from a few
-// multiplications and one square root in single precision instead of the
-// trigonometry: on a processor without floating point hardware a fraction
-// of the cost. Only for positions within 28 degrees of latitude
-// and of longitude of the reference, neither beyond 85 degrees north or
-// south; false for any other (NaN included).
+// Bounds low <= ComputeDistance(ref.lat, ref.lon, lat, lon) <= high, from
+// a few multiplications and one square root in single precision instead of
+// the trigonometry: on a processor without floating point hardware a
+// fraction of the cost. At most 0.02 percent apart within 500 km, 0.2
+// percent within half a radian of latitude and longitude; farther, with
+// one asin for each end, some 2 percent. Only for positions and references
+// within 85 degrees of the equator; false for any other (NaN included).
 bool DistanceBracket(const DistanceReference& ref, double lat, double lon, double* low, double* high);
 
 // Distance in kilometres on the ellipsoid (a, f) by Andoyer's formula, and
