@@ -112,15 +112,24 @@ bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
 // it as one piece. False otherwise; nothing is consumed either way.
 inline bool TextPeekLine(TextReader* reader, size_t max, const unsigned char** bytes, size_t* len);
 
-// The same in two steps, for a caller that reads the start of the line
-// first: the unread bytes, at most max of them (*limit), when the file is
-// Windows-1252 or UTF-8 and the block holds them; a line feed follows the
-// last byte of the block, so that any loop over digits stops. Then the
-// length of the line before its line feed, looked for from byte from on
-// (the bytes before it must hold no line feed): limit when it is not
-// there, and the line is not one TextPeekLine would give.
-inline bool TextPeekBytes(TextReader* reader, size_t max, const unsigned char** bytes, size_t* limit);
+// The same for a caller that passes over many lines at a time: the
+// unread bytes of the block (*avail of them) when the file is
+// Windows-1252 or UTF-8, the block refilled first when it holds no more
+// than max and the file has more. A line feed follows the last byte, so
+// that any loop over digits stops. *last tells that the file ends with
+// these bytes. A line among them is one TextPeekLine would give when its
+// line feed lies fewer than max bytes from its start, and before avail;
+// one that starts no more than max bytes before avail, where the file
+// goes on, is known only after the next refill.
+inline bool TextPeekBlock(TextReader* reader, size_t max, const unsigned char** bytes, size_t* avail, bool* last);
+
+// The length of the line at bytes before its line feed, looked for from
+// byte from on (the bytes before it must hold no line feed): limit when
+// it is not there.
 inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t limit);
+
+// Passes over n bytes of whole lines from TextPeekBlock.
+inline void TextSkipBytes(TextReader* reader, size_t n);
 
 // Passes over the line that TextPeekLine gave.
 inline void TextSkipLine(TextReader* reader, size_t len);
@@ -177,16 +186,16 @@ int Utf8SequenceAt(const unsigned char* bytes, size_t avail, uint32_t* cp);
 bool IsValidUtf8(const unsigned char* bytes, size_t n);
 
 // Once a line, so defined here where the search loop can inline them.
-inline bool TextPeekBytes(TextReader* r, size_t max, const unsigned char** bytes, size_t* limit)
+inline bool TextPeekBlock(TextReader* r, size_t max, const unsigned char** bytes, size_t* avail, bool* last)
 {
     if (r->file == nullptr || r->havePeek ||
         (r->encoding != kEncodingCp1252 && r->encoding != kEncodingUtf8))
         return false;
     if (r->end - r->pos <= max && !r->atEof)
         TextRefill(r);
-    const size_t avail = r->end - r->pos;
     *bytes = r->block + r->pos;
-    *limit = avail < max ? avail : max;
+    *avail = r->end - r->pos;
+    *last = r->atEof;
     return true;
 }
 
@@ -197,9 +206,11 @@ inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t lim
 
 inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
 {
-    size_t limit;
-    if (!TextPeekBytes(r, max, bytes, &limit))
+    size_t avail;
+    bool last;
+    if (!TextPeekBlock(r, max, bytes, &avail, &last))
         return false;
+    const size_t limit = avail < max ? avail : max;
     *len = TextLineLength(*bytes, 0, limit);
     return *len != limit;
 }
@@ -260,4 +271,9 @@ inline size_t NextLineFeed(const unsigned char* b, size_t i, size_t n)
 inline void TextSkipLine(TextReader* r, size_t len)
 {
     r->pos += len + 1;
+}
+
+inline void TextSkipBytes(TextReader* r, size_t n)
+{
+    r->pos += n;
 }

@@ -712,23 +712,39 @@ static void SearchPass(TextReader* reader, double refLat, double refLon, Nearest
     InitBounds(&bounds, refLat, refLon);
     UpdateBounds(&bounds, farthest);
     for (;;) {
-        // Most lines are decided from their bytes in the read block; only a
-        // line that may be taken, or one its bytes cannot decide, is decoded.
-        // The numbers are read first, and the line feed looked for after
-        // them: their bytes are not scanned twice.
+        // Most lines are decided from their bytes in the read block, one
+        // after another; the reader learns only how far. Only a line that
+        // may be taken, or one its bytes cannot decide, is decoded. The
+        // numbers are read first, and the line feed looked for after them:
+        // their bytes are not scanned twice.
         const unsigned char* bytes;
-        size_t limit;
-        if (TextPeekBytes(reader, kTextLen - 1, &bytes, &limit)) {
-            const unsigned char* p = bytes;
-            Verdict verdict;
-            const bool usual = UsualVerdict(&p, &bounds, farthest, &verdict);
-            const size_t len = TextLineLength(bytes, usual ? (size_t)(p - bytes) : 0, limit);
-            if (!usual && len < limit)
-                verdict = OtherVerdict(bytes, len, &bounds, farthest);
-            if (len < limit && verdict == kSkip) {
-                TextSkipLine(reader, len);
-                continue;
+        size_t avail;
+        bool last;
+        if (TextPeekBlock(reader, kTextLen - 1, &bytes, &avail, &last)) {
+            size_t at = 0;
+            bool decode = false;
+            for (;;) {
+                const size_t room = avail - at;
+                if (room <= kTextLen - 1 && !last)
+                    break;   // known whole only after the next refill
+                const size_t limit = room < kTextLen - 1 ? room : kTextLen - 1;
+                const unsigned char* const line = bytes + at;
+                const unsigned char* p = line;
+                Verdict verdict = kDecode;
+                const bool usual = UsualVerdict(&p, &bounds, farthest, &verdict);
+                const size_t len = TextLineLength(line, usual ? (size_t)(p - line) : 0, limit);
+                if (!usual && len < limit)
+                    verdict = OtherVerdict(line, len, &bounds, farthest);
+                if (len < limit && verdict == kSkip) {
+                    at += len + 1;
+                    continue;
+                }
+                decode = true;
+                break;
             }
+            TextSkipBytes(reader, at);
+            if (!decode)
+                continue;
         }
         if (!TextReadLine(reader, lineBuf, kTextLen))
             break;
