@@ -203,10 +203,11 @@ void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
     }
     const double phi1 = ToRadians(lat1), l1 = ToRadians(lon1);
     const double phi2 = ToRadians(lat2), l2 = ToRadians(lon2);
-    const double delta = ClampedAcos(std::sin(phi1) * std::sin(phi2) +
-                                     (std::cos(phi1) * std::cos(phi2)) * std::cos(l2 - l1));
-    const double theta = ClampedAcos((std::sin(phi2) - std::sin(phi1) * std::cos(delta)) /
-                                     (std::cos(phi1) * std::sin(delta)));
+    // Each sine and cosine once: on the device every one is thousands of
+    // instructions.
+    const double sinPhi1 = std::sin(phi1), cosPhi1 = std::cos(phi1), sinPhi2 = std::sin(phi2);
+    const double delta = ClampedAcos(sinPhi1 * sinPhi2 + (cosPhi1 * std::cos(phi2)) * std::cos(l2 - l1));
+    const double theta = ClampedAcos((sinPhi2 - sinPhi1 * std::cos(delta)) / (cosPhi1 * std::sin(delta)));
     double bearing = (theta * 180) / kGeoPi;
     // West or east by the shorter way round: a target just across the
     // 180th meridian to the east lies east. Within half a turn the

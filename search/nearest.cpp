@@ -191,7 +191,7 @@ void UpdateBounds(SkipBounds* b, double farthest)
     // (TooFarNorthOrSouth); the margin covers the rounding of the double
     // computation many times over, and the absolute one (about a
     // centimetre) the scaling to integers.
-    double reach = farthest / kKmPerDegreeAtLeast * (1 + 1e-6) + 1e-7;
+    double reach = farthest * (1 / kKmPerDegreeAtLeast) * (1 + 1e-6) + 1e-7;
     b->southDeg = b->refLat - reach;
     b->northDeg = b->refLat + reach;
 }
@@ -209,26 +209,31 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
     if (!(edge < 89.9))
         return;   // the band reaches a pole: any longitude may be near
     double cosRef = b->cosRefLat * (1 - 1e-9) - 1e-12;
-    double sigma = farthest / kKmPerRadianAtLeast * (1 + 1e-6);
+    double sigma = farthest * (1 / kKmPerRadianAtLeast) * (1 + 1e-6);
     if (!(cosRef > 0 && sigma < kGeoPi))
         return;
-    double s;
-    // A narrow band, as most are, without the trigonometry: cos of the
+    // A narrow band, as most are, without the trigonometry and in single
+    // precision, which costs a third of double on the device: cos of the
     // edge |φ0| + r is at least cos φ0 (1 - r²/2) - |sin φ0| r, sin(σ/2)
     // at most σ/2, and asin s at most s + s³/6 + 0.09 s⁵ for s up to 0.35.
-    const double r = (edge - std::fabs(b->refLat)) * (kGeoPi / 180) * (1 + 1e-6) + 1e-12;
-    const double cosEdgeAtLeast = b->cosRefLat * (1 - r * r * 0.5) - std::fabs(b->sinRefLat) * r;
-    if (sigma < 0.5 && cosEdgeAtLeast > 0.01 &&
-        (s = sigma * 0.5 / std::sqrt(cosRef * (cosEdgeAtLeast * (1 - 1e-9) - 1e-12))) < 0.35) {
-        const double s2 = s * s;
-        const double asinAtMost = s + s * s2 * (1.0 / 6) + 0.09 * s * s2 * s2;
-        b->lonReachDeg = (2 * asinAtMost * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
+    // Each step leans outwards by far more than the rounding of float
+    // (below 1e-7 an operation), and the reach by 1e-4 of itself.
+    const float r = (float)((edge - std::fabs(b->refLat)) * (kGeoPi / 180)) * (1 + 1e-5f) + 1e-9f;
+    const float sigmaF = (float)sigma * (1 + 1e-5f);
+    const float cosRefF = (float)b->cosRefLat * (1 - 1e-5f);
+    const float cosEdgeAtLeast = cosRefF * (1 - r * r * 0.5f) - (float)std::fabs(b->sinRefLat) * r - 1e-6f;
+    float sF;
+    if (sigmaF < 0.5f && cosEdgeAtLeast > 0.01f &&
+        (sF = sigmaF * 0.5f / std::sqrt(cosRefF * cosEdgeAtLeast) * (1 + 1e-5f)) < 0.35f) {
+        const float s2 = sF * sF;
+        const float asinAtMost = sF + sF * s2 * (1.0f / 6) + 0.09f * sF * s2 * s2;
+        b->lonReachDeg = (double)(2 * asinAtMost) * (1 + 1e-4) * (180 / kGeoPi) + 1e-6;
         return;
     }
     double cosEdge = std::cos(edge * (kGeoPi / 180)) * (1 - 1e-9) - 1e-12;
     if (!(cosEdge > 0))
         return;
-    s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
+    const double s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
     if (!(s < 1))
         return;
     double reach = (2 * std::asin(s) * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
@@ -618,7 +623,8 @@ static double HighestBound(const PassDistances* p)
 {
     double highest = p->high[0];
     for (int i = 1; i < kNearestCount; i++)
-        highest = std::fmax(highest, p->high[i]);
+        if (p->high[i] > highest)   // never NaN
+            highest = p->high[i];
     return highest;
 }
 
@@ -639,7 +645,8 @@ static int PassCandidate(NearestSlot* slots, PassDistances* p, double refLat, do
 {
     double most = p->low[0];
     for (int i = 1; i < kNearestCount; i++)
-        most = std::fmax(most, p->low[i]);
+        if (p->low[i] > most)
+            most = p->low[i];
     int contenders = 0;
     for (int i = 0; i < kNearestCount; i++)
         contenders += p->high[i] >= most;
