@@ -184,34 +184,75 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
 #if defined(__SSE2__)
     // Sixteen bytes at a time, a bit for each byte beyond ASCII.
     constexpr size_t kChunk = 16;
+    using Bits = unsigned;
     auto highBits = [b](size_t at) {
         return (unsigned)_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
     };
     auto from = [](size_t at) { return ~0u << at; };
     auto first = [](unsigned high) { return (size_t)__builtin_ctz(high); };
+    // Nearly every sixteen bytes of a POI file with umlauts hold one:
+    // testing chunks whole (as below) costs more here than it saves.
+    auto lettersOnly = [](size_t, Bits* carry) {
+        *carry = 0;
+        return false;
+    };
 #else
     // A word at a time from aligned addresses, the top bit of each byte.
     constexpr size_t kChunk = sizeof(ByteWord);
+    using Bits = ByteWord;
     auto highBits = [b](size_t at) { return LoadWord(b + at) & kHighBits; };
     auto from = [](size_t at) { return ~(ByteWord)0 << (8 * at); };
     auto first = [](ByteWord high) { return (size_t)FirstHighByte(high); };
+    // Whether the word's bytes beyond ASCII are all two-byte letters (lead
+    // C2 to DF, then a continuation), the first continuation perhaps owed
+    // to a lead at the end of the last word (carry): then *carry tells
+    // whether this one ends with a lead.
+    auto lettersOnly = [b](size_t at, Bits* carry) {
+        const ByteWord w = LoadWord(b + at);
+        const ByteWord high = w & kHighBits, lead = high & (w << 1), cont = high ^ lead;
+        // Leads from E0 on have bit 5; C0 and C1 (overlong) none of bits 1 to 4.
+        const ByteWord bits = w & (ByteWord)0x1E1E1E1E1E1E1E1EULL;
+        const bool ok = cont == ((lead << 8) | *carry) && (lead & (w << 2)) == 0 &&
+                        (lead & ~(bits + (ByteWord)0x7F7F7F7F7F7F7F7FULL)) == 0;
+        *carry = lead >> (8 * (sizeof(ByteWord) - 1));
+        return ok;
+    };
 #endif
     size_t chunk = i & ~(kChunk - 1);
-    auto high = highBits(chunk) & from(i - chunk);
+    Bits high = highBits(chunk) & from(i - chunk);
+    Bits carry = 0;          // the last chunk ended with a lead
+    bool whole = i == chunk; // no byte of the chunk checked yet
     for (;;) {
         // Most of a POI file is ASCII: two chunks a turn, one test of both.
-        while (high == 0) {
+        while (high == 0 && carry == 0) {
             if (chunk + kChunk >= end)
                 return end;
-            const auto next = highBits(chunk + kChunk), after = highBits(chunk + 2 * kChunk);
+            const Bits next = highBits(chunk + kChunk), after = highBits(chunk + 2 * kChunk);
             if ((next | after) != 0) {
                 chunk += next != 0 ? kChunk : 2 * kChunk;
                 high = next != 0 ? next : after;
+                whole = true;
                 break;
             }
             chunk += 2 * kChunk;
         }
-        i = chunk + first(high);
+        if (whole) {
+            // Umlauts and the like, most of what lies beyond ASCII in a POI
+            // file, pass a chunk at a time.
+            const Bits owed = carry;
+            if (lettersOnly(chunk, &carry)) {
+                chunk += kChunk;
+                if (chunk >= end)
+                    return carry != 0 ? chunk - 1 : end;
+                high = highBits(chunk);
+                continue;
+            }
+            // Else sequence by sequence, from a lead the last chunk left open.
+            i = owed != 0 ? chunk - 1 : chunk + first(high);
+            carry = 0;
+        } else {
+            i = chunk + first(high);
+        }
         if (i >= end)
             return end;
         // The two-byte sequences of Latin letters (umlauts) inline.
@@ -227,9 +268,11 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
         // On in the same chunk where the sequence ends in it.
         if (i - chunk < kChunk) {
             high &= from(i - chunk);
+            whole = false;
         } else {
             chunk = i & ~(kChunk - 1);
             high = highBits(chunk) & from(i - chunk);
+            whole = i == chunk;
         }
     }
 }
