@@ -41,8 +41,8 @@ constexpr size_t kReadBlock = 64 * 1024;
 
 // Zero bytes kept after the line feed that follows the text in the block,
 // so that a scan a word (or sixteen bytes) at a time may load the whole of
-// its last one.
-constexpr size_t kReadSlack = 16;
+// its last one, and the next two it tests in the same turn.
+constexpr size_t kReadSlack = 32;
 
 struct TextReader {
     FILE* file;
