@@ -622,6 +622,43 @@ bool RemoveFileWide(const wchar_t* path)
 #endif
 }
 
+#if !defined(__SSE2__)
+size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
+{
+    // A word at a time from aligned addresses (the device's ARMv5 loads no
+    // other), the bytes before i masked off in the first word. A zero byte
+    // in w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
+    // always a true one.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+#error "NextLineFeed reads words as little-endian"
+#endif
+    const size_t skew = (uintptr_t)(b + i) & (sizeof(uint32_t) - 1);
+    const unsigned char* word = b + i - skew;
+    const unsigned char* const stop = b + n;
+    auto flags = [](const unsigned char* at) {
+        uint32_t w;
+        std::memcpy(&w, __builtin_assume_aligned(at, sizeof w), sizeof w);
+        const uint32_t x = w ^ 0x0A0A0A0Au;
+        return (x - 0x01010101u) & ~x & 0x80808080u;
+    };
+    uint32_t found = flags(word) & (~0u << (8 * skew));
+    // Two words a turn, one test of both.
+    while (found == 0) {
+        if (word + 4 >= stop)
+            return n;
+        const uint32_t first = flags(word + 4), second = flags(word + 8);
+        if ((first | second) != 0) {
+            word += first != 0 ? 4 : 8;
+            found = first != 0 ? first : second;
+            break;
+        }
+        word += 8;
+    }
+    const size_t at = (size_t)(word - b) + (size_t)__builtin_ctz(found) / 8;
+    return at < n ? at : n;
+}
+#endif
+
 void TextRefill(TextReader* r)
 {
     Refill(r);

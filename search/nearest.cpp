@@ -147,6 +147,7 @@ struct SkipBounds {
     uint32_t generation;  // counts changes of the farthest slot
     bool active;          // bounds exist for this generation
     double southDeg, northDeg;   // lines beyond are too far
+    int32_t southWhole, northWhole;   // the same in whole degrees, rounded outwards
     bool lonKnown;        // lonReach made for this generation
     double lonReachDeg;   // greatest longitude difference to a line that may be near; < 0: any
     struct Scaled {
@@ -185,6 +186,9 @@ void UpdateBounds(SkipBounds* b, double farthest)
     // While a slot is empty (or the farthest lies beyond any distance on
     // earth) every line may be taken.
     b->active = b->refUsable && farthest >= 0 && farthest < 25000;
+    // No latitude lies outside these.
+    b->southWhole = -1000;
+    b->northWhole = 1000;
     if (!b->active)
         return;
     // A line whose latitude differs by more than reach is too far
@@ -194,6 +198,8 @@ void UpdateBounds(SkipBounds* b, double farthest)
     double reach = farthest * (1 / kKmPerDegreeAtLeast) * (1 + 1e-6) + 1e-7;
     b->southDeg = b->refLat - reach;
     b->northDeg = b->refLat + reach;
+    b->southWhole = (int32_t)std::floor(std::fmax(b->southDeg, -1000.0));
+    b->northWhole = (int32_t)std::ceil(std::fmin(b->northDeg, 1000.0));
 }
 
 // The greatest longitude difference at which a line in the band may still
@@ -325,13 +331,31 @@ SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int
     return verdict == kAskLongitude ? LongitudeVerdict(b, lon, lonDec, farthest) : verdict;
 }
 
+// Whether a latitude of whole degrees whole (with its sign; negative: the
+// number starts with a minus, also for -0.5) lies whole degrees south or
+// north of the band. Its value, fraction and rounding included, lies
+// between lo and lo + 1 degrees. A latitude of 90 or more is left to the
+// search, which computes the distance past a pole itself.
+SEARCH_INLINE bool WholeDegreesOutside(const SkipBounds* b, int32_t whole, bool negative)
+{
+    if (whole >= 90 || whole <= -90)
+        return false;
+    const int32_t lo = negative ? whole - 1 : whole;
+    // Outside unless southWhole <= lo < northWhole, in one comparison.
+    return (uint32_t)(lo - b->southWhole) >= (uint32_t)(b->northWhole - b->southWhole);
+}
+
 // The usual number of a POI file, read in 32 bits: an optional minus, at
 // most nine digits with at most seven after a point, and none of the marks
 // that leave a number to the general parser after it. False for anything
 // else, which the general reading then takes.
-// With kValue false only the checks and *at, for a longitude that most
-// lines never need: the same bytes are accepted either way.
-template <bool kValue = true>
+// kRead says what is made of the digits: the value (scaled by its
+// decimals), only the whole part before the point (most lines are decided
+// by their latitude's whole degrees), or nothing (a longitude that most
+// lines never need). The same bytes are accepted whichever.
+enum NumberRead { kAll, kWhole, kNone };
+
+template <NumberRead kRead = kAll>
 SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigned* decimals)
 {
     const unsigned char* p = *at;
@@ -341,7 +365,7 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     uint32_t v = 0;
     unsigned d;
     while ((d = (unsigned)*p - '0') <= 9) {
-        if (kValue)
+        if (kRead != kNone)
             v = v * 10 + d;
         p++;
     }
@@ -349,7 +373,7 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     if (*p == '.') {
         const unsigned char* point = p++;
         while ((d = (unsigned)*p - '0') <= 9) {
-            if (kValue)
+            if (kRead == kAll)
                 v = v * 10 + d;
             p++;
         }
@@ -373,14 +397,22 @@ SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, do
     int32_t lon, lat;
     unsigned lonDec, latDec;
     const unsigned char* lonAt = *at;
-    if (!(ShortNumber<false>(at, &lon, &lonDec) && **at == ',' && (++*at, ShortNumber(at, &lat, &latDec))))
+    if (!(ShortNumber<kNone>(at, &lon, &lonDec) && **at == ','))
         return false;
-    // Most lines lie outside the latitude band, where 0,0 is refused too:
-    // their longitude's value is never needed.
+    const unsigned char* latAt = ++*at;
+    if (!ShortNumber<kWhole>(at, &lat, &latDec))
+        return false;
+    // Most lines lie whole degrees north or south of the band, where 0,0
+    // is refused too: neither their fraction nor their longitude is needed.
+    if (WholeDegreesOutside(bounds, lat, *latAt == '-')) {
+        *verdict = kSkip;
+        return true;
+    }
+    ShortNumber(&latAt, &lat, &latDec);   // the bytes just accepted
     *verdict = LatitudeVerdict(bounds, lat, latDec);
     if (*verdict == kSkip)
         return true;
-    ShortNumber(&lonAt, &lon, &lonDec);   // the bytes just accepted
+    ShortNumber(&lonAt, &lon, &lonDec);
     if (lon == 0 && lat == 0)
         *verdict = kSkip;
     else if (*verdict == kAskLongitude)

@@ -137,6 +137,11 @@ TEST(NearestEquivalence, WorldWideAcrossTheDatelineAndThePoles)
                                     : std::uniform_real_distribution<double>(-180, 180)(rng);
                 if (lon > 180 && rng() % 2)
                     lon -= 360;   // the same meridian from the other side
+                if (rng() % 20 == 0) {
+                    // The same place written past the pole: as near as before.
+                    lat = (lat < 0 ? -180 : 180) - lat;
+                    lon += lon > 0 ? -180 : 180;
+                }
                 char buf[96];
                 std::snprintf(buf, sizeof buf, "%.*f,%.*f,\"P %d\"\r\n", (int)(rng() % 10), lon,
                               (int)(rng() % 10), lat, i);
