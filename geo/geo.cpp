@@ -93,11 +93,37 @@ static float CosSeries(float z)
                                                                                           z2 * (1.0f / 479001600))))));
 }
 
+// ComputeDistance gives 2aω (1 + f K), kept within 1 ± 3f, where
+//   K = (3R - 1) / (2C) sin²F cos²G - (3R + 1) / (2S) cos²F sin²G
+// with F the mean latitude, G half the latitude difference, S = sin²ω (the
+// haversine), C = 1 - S and R = sin 2ω / 2ω, which lies between 1 - 2ω²/3
+// and 1. Bounds of 1 + f K from those of its parts: sin F (within 1e-6,
+// its square within 1e-5), sin²G (within 1e-6 of itself), S (within 1e-5
+// of itself, 2e-4 allowed) and the upper bound of ω. Up to ω = 0.7 both
+// 3R - 1 and 3R + 1 stay positive; beyond, only the band of ± 3f.
+static void FlatteningFactor(float sinF, float sinG2, float haversine, float omegaHigh, float* low, float* high)
+{
+    *low = 1 - 3 * (float)kFlattening;
+    *high = 1 + 3 * (float)kFlattening;
+    if (!(haversine > 0 && omegaHigh <= 0.7f))
+        return;
+    const float sinF2 = sinF * sinF, cosF2 = 1 - sinF2, cosG2 = 1 - sinG2;
+    const float ratio = sinG2 / haversine;   // the part of the haversine along the meridian
+    const float w2 = omegaHigh * omegaHigh, sHigh = haversine * (1 + 2e-4f);
+    const float aLow = (1 - w2) * (sinF2 - 1e-5f) * (cosG2 - 1e-5f);
+    const float aHigh = (sinF2 + 1e-5f) * (cosG2 + 1e-5f) / (1 - sHigh);
+    const float bLow = (2 - w2) * (cosF2 - 1e-5f) * (ratio * (1 - 1e-4f));
+    const float bHigh = 2 * (cosF2 + 1e-5f) * (ratio * (1 + 1e-4f));
+    const float f = (float)kFlattening;
+    *low = std::fmax(*low, 1 + f * (aLow - bHigh));
+    *high = std::fmin(*high, 1 + f * (aHigh - bLow));
+}
+
 // DistanceBracket beyond half a radian: the haversine from the series
 // above, within 1e-5 of itself (the cosine of a latitude up to 85 degrees
 // loses most to rounding), its root t widened by 1e-4, and 2aω taken from
-// asin of both ends of t, with the flattening's part only bounded by 3f.
-// Some 2 percent wide, 3 near the antipode: enough to set far lines apart.
+// asin of both ends of t, with the flattening's part as near. Up to some
+// 9,000 km about 0.5 percent wide, beyond 2 (3 near the antipode).
 static bool FarBracket(const DistanceReference& ref, double lat, double dLatDeg, double dLonDeg, double* low,
                 double* high)
 {
@@ -110,10 +136,13 @@ static bool FarBracket(const DistanceReference& ref, double lat, double dLatDeg,
     const double tHigh = t * (1 + 1e-4);
     const double omegaLow = std::asin(t * (1 - 1e-4)) * (1 - 1e-6);
     const double omegaHigh = (tHigh < 1 ? std::asin(tHigh) : kGeoPi / 2) * (1 + 1e-6);
-    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 3 * kFlattening) * (1 - 1e-5);
-    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 3 * kFlattening) * (1 + 1e-5);
-    *low = omegaLow * kLowPerRadian - 1e-9;
-    *high = omegaHigh * kHighPerRadian + 1e-9;
+    float factorLow, factorHigh;
+    FlatteningFactor(SinSeries((float)((lat + ref.lat) * (kRadian / 2))), sinX * sinX, haversine, (float)omegaHigh,
+                     &factorLow, &factorHigh);
+    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 1e-5);
+    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 1e-5);
+    *low = omegaLow * factorLow * kLowPerRadian - 1e-9;
+    *high = omegaHigh * factorHigh * kHighPerRadian + 1e-9;
     return true;
 }
 
@@ -160,30 +189,12 @@ bool DistanceBracket(const DistanceReference& ref, double lat, double lon, doubl
     const float omegaLow = tLow + tLow * tLow * tLow * sixth;
     const float tHigh2 = tHigh * tHigh;
     const float omegaHigh = tHigh + tHigh * tHigh2 * sixth + 0.09f * tHigh * tHigh2 * tHigh2;
-
-    // ComputeDistance gives 2aω (1 + f K), kept within 1 ± 3f, where
-    //   K = (3R - 1) / (2C) sin²F cos²G - (3R + 1) / (2S) cos²F sin²G
-    // with F the mean latitude, G half the latitude difference, S = sin²ω
-    // (the haversine), C = 1 - S and R = sin 2ω / 2ω, which lies between
-    // 1 - 2ω²/3 and 1. Bounds of K from those of its parts: sin F from
-    // sin φ0 cos x + cos φ0 sin x with cos x to x⁴ (off by 3.4e-7 for x up
-    // to 0.25), its square to within 1e-5, and sin²G / S, the part of the
-    // haversine along the meridian, to within 1e-4 of itself.
-    float factorLow = 1 - 3 * (float)kFlattening, factorHigh = 1 + 3 * (float)kFlattening;
-    if (haversine > 0) {
-        const float cosX = 1 - x2 * 0.5f + x2 * x2 * twentyFourth;
-        const float sinF = sinRef * cosX + cosRef * sinX;
-        const float sinF2 = sinF * sinF, cosF2 = 1 - sinF2, cosG2 = 1 - sinG2;
-        const float ratio = sinG2 / haversine;
-        const float w2 = omegaHigh * omegaHigh, sHigh = haversine * (1 + 2e-4f);
-        const float aLow = (1 - w2) * (sinF2 - 1e-5f) * (cosG2 - 1e-6f);
-        const float aHigh = (sinF2 + 1e-5f) * (cosG2 + 1e-6f) / (1 - sHigh);
-        const float bLow = (2 - w2) * (cosF2 - 1e-5f) * (ratio * (1 - 1e-4f));
-        const float bHigh = 2 * (cosF2 + 1e-5f) * (ratio * (1 + 1e-4f));
-        const float f = (float)kFlattening;
-        factorLow = std::fmax(factorLow, 1 + f * (aLow - bHigh));
-        factorHigh = std::fmin(factorHigh, 1 + f * (aHigh - bLow));
-    }
+    // The flattening's part: sin F of the mean latitude φ0 + x from
+    // sin φ0 cos x + cos φ0 sin x, cos x to x⁴ (off by 3.4e-7 for x up to
+    // 0.25).
+    float factorLow, factorHigh;
+    const float cosX = 1 - x2 * 0.5f + x2 * x2 * twentyFourth;
+    FlatteningFactor(sinRef * cosX + cosRef * sinX, sinG2, haversine, omegaHigh, &factorLow, &factorHigh);
     // The last margins, 1e-5 and a micrometre, cover the rounding of both
     // computations many times over.
     constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 1e-5);
