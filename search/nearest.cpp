@@ -349,10 +349,13 @@ SEARCH_INLINE bool WholeDegreesOutside(const SkipBounds* b, int32_t whole, bool 
 // most nine digits with at most seven after a point, and none of the marks
 // that leave a number to the general parser after it. False for anything
 // else, which the general reading then takes.
-// kRead says what is made of the digits: the value (scaled by its
-// decimals), only the whole part before the point (most lines are decided
-// by their latitude's whole degrees), or nothing (a longitude that most
-// lines never need). The same bytes are accepted whichever.
+// kRead says what is made of the digits:
+// - kAll: the value, scaled by its decimals;
+// - kWhole: only the whole part before the point (most lines are decided
+//   by their latitude's whole degrees), checked to fit; the digits after
+//   the point are not counted, for they move the value by less than one;
+// - kNone: nothing, only where the number ends (a longitude that most
+//   lines never need); counted when its value is read.
 enum NumberRead { kAll, kWhole, kNone };
 
 template <NumberRead kRead = kAll>
@@ -369,7 +372,8 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
             v = v * 10 + d;
         p++;
     }
-    size_t digits = (size_t)(p - first), fraction = 0;
+    const size_t whole = (size_t)(p - first);
+    size_t fraction = 0;
     if (*p == '.') {
         const unsigned char* point = p++;
         while ((d = (unsigned)*p - '0') <= 9) {
@@ -378,9 +382,12 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
             p++;
         }
         fraction = (size_t)(p - point - 1);
-        digits += fraction;
     }
-    if (digits == 0 || digits > 9 || fraction > 7 || kLeavesFastPath[*p])
+    if (whole + fraction == 0 || (kRead == kWhole && whole > 9) ||
+        (kRead == kAll && (whole + fraction > 9 || fraction > 7)))
+        return false;
+    // Most numbers end at a comma; else the marks of the general parser.
+    if (*p != ',' && kLeavesFastPath[*p])
         return false;
     *value = negative ? -(int32_t)v : (int32_t)v;
     *decimals = (unsigned)fraction;
@@ -408,11 +415,15 @@ SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, do
         *verdict = kSkip;
         return true;
     }
-    ShortNumber(&latAt, &lat, &latDec);   // the bytes just accepted
+    if (!ShortNumber(&latAt, &lat, &latDec))
+        return false;
     *verdict = LatitudeVerdict(bounds, lat, latDec);
     if (*verdict == kSkip)
         return true;
-    ShortNumber(&lonAt, &lon, &lonDec);
+    if (!ShortNumber(&lonAt, &lon, &lonDec)) {
+        *verdict = kDecode;   // too long to be read here
+        return true;
+    }
     if (lon == 0 && lat == 0)
         *verdict = kSkip;
     else if (*verdict == kAskLongitude)
