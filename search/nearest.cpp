@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cwchar>
 #include <type_traits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "geo.h"
 
@@ -358,6 +361,26 @@ SEARCH_INLINE bool WholeDegreesOutside(const SkipBounds* b, int32_t whole, bool 
 //   lines never need); counted when its value is read.
 enum NumberRead { kAll, kWhole, kNone };
 
+// The count of digits from p on, in bytes of the read block, which a line
+// feed ends. Sixteen at a time where SSE2 compares them in one step.
+SEARCH_INLINE size_t DigitRun(const unsigned char* p)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+    for (size_t n = 0;; n += 16) {
+        const __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n)), zero);
+        const unsigned digits = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, nine), t));
+        if (digits != 0xFFFFu)
+            return n + (unsigned)__builtin_ctz(~digits);
+    }
+#else
+    const unsigned char* q = p;
+    while ((unsigned)*q - '0' <= 9)
+        q++;
+    return (size_t)(q - p);
+#endif
+}
+
 template <NumberRead kRead = kAll>
 SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigned* decimals)
 {
@@ -367,19 +390,25 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     const unsigned char* first = p;
     uint32_t v = 0;
     unsigned d;
-    while ((d = (unsigned)*p - '0') <= 9) {
-        if (kRead != kNone)
+    if (kRead == kNone) {
+        p += DigitRun(p);
+    } else {
+        while ((d = (unsigned)*p - '0') <= 9) {
             v = v * 10 + d;
-        p++;
+            p++;
+        }
     }
     const size_t whole = (size_t)(p - first);
     size_t fraction = 0;
     if (*p == '.') {
         const unsigned char* point = p++;
-        while ((d = (unsigned)*p - '0') <= 9) {
-            if (kRead == kAll)
+        if (kRead != kAll) {
+            p += DigitRun(p);
+        } else {
+            while ((d = (unsigned)*p - '0') <= 9) {
                 v = v * 10 + d;
-            p++;
+                p++;
+            }
         }
         fraction = (size_t)(p - point - 1);
     }
