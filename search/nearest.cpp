@@ -361,28 +361,63 @@ SEARCH_INLINE bool WholeDegreesOutside(const SkipBounds* b, int32_t whole, bool 
 //   lines never need); counted when its value is read.
 enum NumberRead { kAll, kWhole, kNone };
 
-// The count of digits from p on, in bytes of the read block, which a line
-// feed ends. Sixteen at a time where SSE2 compares them in one step.
-SEARCH_INLINE size_t DigitRun(const unsigned char* p)
+// Which bytes of a line's start are digits, found once for the line:
+// with SSE2 the first 32 bytes in two steps, a bit for each, so that the
+// numbers' digit runs come from the bits without a chain of loads and
+// tests from one run to the next. Elsewhere nothing: the runs are read a
+// byte at a time. The bytes lie in the read block, whose slack allows the
+// loads past the line's end.
+#if defined(__SSE2__)
+constexpr bool kDigitBits = true;
+#else
+constexpr bool kDigitBits = false;
+#endif
+struct DigitBits {
+#if defined(__SSE2__)
+    const unsigned char* base;
+    uint32_t bits;   // bit i: base[i] is a digit
+#endif
+};
+
+SEARCH_INLINE DigitBits DigitsAt(const unsigned char* line)
 {
 #if defined(__SSE2__)
     const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
-    for (size_t n = 0;; n += 16) {
-        const __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n)), zero);
-        const unsigned digits = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, nine), t));
-        if (digits != 0xFFFFu)
-            return n + (unsigned)__builtin_ctz(~digits);
+    auto digits = [zero, nine](const unsigned char* at) {
+        const __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), zero);
+        return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, nine), t));
+    };
+    return DigitBits{line, digits(line) | digits(line + 16) << 16};
+#else
+    (void)line;
+    return DigitBits{};
+#endif
+}
+
+// The count of digits from p on, which the line feed after the line's
+// bytes ends.
+SEARCH_INLINE size_t DigitRun(const DigitBits& known, const unsigned char* p)
+{
+#if defined(__SSE2__)
+    const size_t offset = (size_t)(p - known.base);
+    if (offset < 32) {
+        const uint32_t others = ~(known.bits >> offset);   // ones above the known bytes
+        const size_t run = (size_t)__builtin_ctz(others);
+        if (offset + run < 32)
+            return run;
     }
 #else
+    (void)known;
+#endif
     const unsigned char* q = p;
     while ((unsigned)*q - '0' <= 9)
         q++;
     return (size_t)(q - p);
-#endif
 }
 
 template <NumberRead kRead = kAll>
-SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigned* decimals)
+SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigned* decimals,
+                               const DigitBits& known = DigitBits())
 {
     const unsigned char* p = *at;
     const bool negative = *p == '-';
@@ -390,20 +425,29 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     const unsigned char* first = p;
     uint32_t v = 0;
     unsigned d;
-    if (kRead == kNone) {
-        p += DigitRun(p);
-    } else {
+    if (kRead == kAll || (kRead == kWhole && !kDigitBits)) {
         while ((d = (unsigned)*p - '0') <= 9) {
             v = v * 10 + d;
             p++;
         }
+    } else {
+        const size_t run = DigitRun(known, p);
+        if (kRead == kWhole) {
+            // Whole degrees have one or two digits.
+            if (run <= 2)
+                v = run == 0 ? 0 : run == 1 ? p[0] - '0' : (p[0] - '0') * 10u + (p[1] - '0');
+            else
+                for (size_t k = 0; k < run; k++)
+                    v = v * 10 + (p[k] - '0');
+        }
+        p += run;
     }
     const size_t whole = (size_t)(p - first);
     size_t fraction = 0;
     if (*p == '.') {
         const unsigned char* point = p++;
         if (kRead != kAll) {
-            p += DigitRun(p);
+            p += DigitRun(known, p);
         } else {
             while ((d = (unsigned)*p - '0') <= 9) {
                 v = v * 10 + d;
@@ -412,8 +456,9 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
         }
         fraction = (size_t)(p - point - 1);
     }
-    if (whole + fraction == 0 || (kRead == kWhole && whole > 9) ||
-        (kRead == kAll && (whole + fraction > 9 || fraction > 7)))
+    // A number without digits gives no position: whether such a line is
+    // refused or decoded, it is not taken. Its value is never read here.
+    if ((kRead == kWhole && whole > 9) || (kRead == kAll && (whole + fraction - 1 > 8 || fraction > 7)))
         return false;
     // Most numbers end at a comma; else the marks of the general parser.
     if (*p != ',' && kLeavesFastPath[*p])
@@ -433,10 +478,11 @@ SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, do
     int32_t lon, lat;
     unsigned lonDec, latDec;
     const unsigned char* lonAt = *at;
-    if (!(ShortNumber<kNone>(at, &lon, &lonDec) && **at == ','))
+    const DigitBits known = DigitsAt(lonAt);
+    if (!(ShortNumber<kNone>(at, &lon, &lonDec, known) && **at == ','))
         return false;
     const unsigned char* latAt = ++*at;
-    if (!ShortNumber<kWhole>(at, &lat, &latDec))
+    if (!ShortNumber<kWhole>(at, &lat, &latDec, known))
         return false;
     // Most lines lie whole degrees north or south of the band, where 0,0
     // is refused too: neither their fraction nor their longitude is needed.
