@@ -375,7 +375,7 @@ constexpr bool kDigitBits = false;
 struct DigitBits {
 #if defined(__SSE2__)
     const unsigned char* base;
-    uint32_t bits;   // bit i: base[i] is a digit
+    uint64_t bits;   // bit i: base[i] is a digit (none from 32 on)
 #endif
 };
 
@@ -385,7 +385,7 @@ SEARCH_INLINE DigitBits DigitsAt(const unsigned char* line)
     const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
     auto digits = [zero, nine](const unsigned char* at) {
         const __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), zero);
-        return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, nine), t));
+        return (uint64_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(t, nine), t));
     };
     return DigitBits{line, digits(line) | digits(line + 16) << 16};
 #else
@@ -401,8 +401,8 @@ SEARCH_INLINE size_t DigitRun(const DigitBits& known, const unsigned char* p)
 #if defined(__SSE2__)
     const size_t offset = (size_t)(p - known.base);
     if (offset < 32) {
-        const uint32_t others = ~(known.bits >> offset);   // ones above the known bytes
-        const size_t run = (size_t)__builtin_ctz(others);
+        const uint64_t others = ~(known.bits >> offset);   // ones from the unknown bytes on
+        const size_t run = (size_t)__builtin_ctzll(others);
         if (offset + run < 32)
             return run;
     }
@@ -456,9 +456,11 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
         }
         fraction = (size_t)(p - point - 1);
     }
-    // A number without digits gives no position: whether such a line is
-    // refused or decoded, it is not taken. Its value is never read here.
-    if ((kRead == kWhole && whole > 9) || (kRead == kAll && (whole + fraction - 1 > 8 || fraction > 7)))
+    // A longitude without digits here gives no position, or is one that
+    // the comma after it turns away (a plus sign, a space). A latitude's
+    // whole degrees need a digit, or "+8.1" or " 8.1" would pass as
+    // nothing; ".5" is left to the general reading.
+    if ((kRead == kWhole && whole - 1 > 8) || (kRead == kAll && (whole + fraction - 1 > 8 || fraction > 7)))
         return false;
     // Most numbers end at a comma; else the marks of the general parser.
     if (*p != ',' && kLeavesFastPath[*p])

@@ -87,6 +87,8 @@ std::string RandomLine(std::mt19937& rng, double centreLat, double centreLon, do
     case 16: return "." + std::to_string(rng() % 100) + "," + coord(centreLat) + "," + name;
     case 17: return coord(centreLon) + "," + coord(centreLat) + "," + std::string(1100, 'L');
     case 18: return coord(centreLon) + ",200," + name;   // a latitude past the pole
+    case 19: return std::string(28 + rng() % 8, '6') + ".5," + coord(centreLat) + "," + name;   // digits past 32 bytes
+    case 20: return coord(centreLon) + ",+" + coord(centreLat) + "," + name;
     default: return coord(centreLon) + "," + coord(centreLat) + "," + name;
     }
 }
