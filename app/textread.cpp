@@ -630,7 +630,7 @@ size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
     // in w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
     // always a true one.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-#error "NextLineFeed reads words as little-endian"
+#error "NextLineFeedInWords reads words as little-endian"
 #endif
     const size_t skew = (uintptr_t)(b + i) & (sizeof(uint32_t) - 1);
     const unsigned char* word = b + i - skew;

@@ -125,7 +125,8 @@ inline bool TextPeekBlock(TextReader* reader, size_t max, const unsigned char** 
 
 // The length of the line at bytes before its line feed, looked for from
 // byte from on (the bytes before it must hold no line feed): limit when
-// it is not there.
+// it is not there. bytes lie in a reader's block, whose slack allows the
+// scan to load whole words past limit.
 inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t limit);
 
 // Passes over n bytes of whole lines from TextPeekBlock.
@@ -137,12 +138,9 @@ inline void TextSkipLine(TextReader* reader, size_t len);
 // Keeps the unread bytes and fills the block up behind them.
 void TextRefill(TextReader* reader);
 
-// The index of the first line feed in bytes[from..n), or n when there is
-// none. bytes lie in a reader's block, whose slack allows the scan to load
-// whole words past n. A word at a time (without SSE2) it is out of line,
-// where its loop keeps its constants in registers.
-inline size_t NextLineFeed(const unsigned char* bytes, size_t from, size_t n);
 #if !defined(__SSE2__)
+// TextLineLength a word at a time, out of line: there its loop keeps its
+// constants in registers.
 size_t NextLineFeedInWords(const unsigned char* bytes, size_t from, size_t n);
 #endif
 
@@ -203,11 +201,6 @@ inline bool TextPeekBlock(TextReader* r, size_t max, const unsigned char** bytes
     return true;
 }
 
-inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t limit)
-{
-    return NextLineFeed(bytes, from, limit);
-}
-
 inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes, size_t* len)
 {
     size_t avail;
@@ -219,7 +212,7 @@ inline bool TextPeekLine(TextReader* r, size_t max, const unsigned char** bytes,
     return *len != limit;
 }
 
-inline size_t NextLineFeed(const unsigned char* b, size_t i, size_t n)
+inline size_t TextLineLength(const unsigned char* b, size_t i, size_t n)
 {
     if (i >= n)
         return n;
