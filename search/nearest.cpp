@@ -303,8 +303,6 @@ Verdict LongitudeVerdict(SkipBounds* b, int64_t lon, unsigned lonDec, double far
     return kSkip;
 }
 
-// The verdict on a position by the bounds; Int is the width its digits
-// were read in.
 // The verdict by the latitude alone: kAskLongitude inside the band. Int
 // is the width its digits were read in.
 template <typename Int>
@@ -433,7 +431,8 @@ SEARCH_INLINE bool ShortNumber(const unsigned char** at, int32_t* value, unsigne
     } else {
         const size_t run = DigitRun(known, p);
         if (kRead == kWhole) {
-            // Whole degrees have one or two digits.
+            // Whole degrees have one or two digits: read without a loop,
+            // which on x86 saves some six instructions a line.
             if (run <= 2)
                 v = run == 0 ? 0 : run == 1 ? p[0] - '0' : (p[0] - '0') * 10u + (p[1] - '0');
             else
