@@ -625,36 +625,43 @@ bool RemoveFileWide(const wchar_t* path)
 #if !defined(__SSE2__)
 size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
 {
-    // A word at a time from aligned addresses (the device's ARMv5 loads no
-    // other), the bytes before i masked off in the first word. A zero byte
-    // in w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
+    // Two words a turn from addresses aligned to eight bytes (the device's
+    // ARMv5 loads no unaligned word), with no test of the limit: the line
+    // feed after the block's text ends the loop. A zero byte in
+    // w ^ 0x0A0A0A0A is a line feed; of the bytes flagged, the lowest is
     // always a true one.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
 #error "NextLineFeedInWords reads words as little-endian"
 #endif
-    const size_t skew = (uintptr_t)(b + i) & (sizeof(uint32_t) - 1);
-    const unsigned char* word = b + i - skew;
-    const unsigned char* const stop = b + n;
-    auto flags = [](const unsigned char* at) {
-        uint32_t w;
-        std::memcpy(&w, __builtin_assume_aligned(at, sizeof w), sizeof w);
-        const uint32_t x = w ^ 0x0A0A0A0Au;
-        return (x - 0x01010101u) & ~x & 0x80808080u;
+    const size_t skew = (uintptr_t)(b + i) & 7;
+    const uint32_t* word = static_cast<const uint32_t*>(__builtin_assume_aligned(b + i - skew, 8));
+    auto flags = [](uint32_t w) {
+        uint32_t x = w ^ 0x0A0A0A0Au;
+#if defined(__GNUC__)
+        // Kept as it is, so that ~x is one and-not (ARM's BIC), not a
+        // second exclusive or with a constant and an and.
+        __asm__("" : "+r"(x));
+#endif
+        return (x - 0x01010101u) & ~x;
     };
-    uint32_t found = flags(word) & (~0u << (8 * skew));
-    // Two words a turn, one test of both.
-    while (found == 0) {
-        if (word + 4 >= stop)
-            return n;
-        const uint32_t first = flags(word + 4), second = flags(word + 8);
-        if ((first | second) != 0) {
-            word += first != 0 ? 4 : 8;
-            found = first != 0 ? first : second;
-            break;
-        }
-        word += 8;
+    uint32_t first = word[0], second = word[1];
+    // The bytes before from hold no line feed, but those before the line
+    // may: where the first pair reaches back past it, they are set to FF
+    // before the test, for a line feed there would flag the byte after it
+    // too (through the borrow).
+    if (skew > i) {
+        first |= skew >= 4 ? ~0u : (1u << (8 * skew)) - 1;
+        second |= skew > 4 ? (1u << (8 * (skew - 4))) - 1 : 0;
     }
-    const size_t at = (size_t)(word - b) + (size_t)__builtin_ctz(found) / 8;
+    uint32_t low = flags(first), high = flags(second);
+    while (((low | high) & 0x80808080u) == 0) {
+        word += 2;
+        low = flags(word[0]);
+        high = flags(word[1]);
+    }
+    low &= 0x80808080u;
+    const size_t in = low != 0 ? (size_t)__builtin_ctz(low) / 8 : 4 + (size_t)__builtin_ctz(high & 0x80808080u) / 8;
+    const size_t at = (size_t)(reinterpret_cast<const unsigned char*>(word) - b) + in;
     return at < n ? at : n;
 }
 #endif

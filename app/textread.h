@@ -126,7 +126,8 @@ inline bool TextPeekBlock(TextReader* reader, size_t max, const unsigned char** 
 // The length of the line at bytes before its line feed, looked for from
 // byte from on (the bytes before it must hold no line feed): limit when
 // it is not there. bytes lie in a reader's block, whose slack allows the
-// scan to load whole words past limit.
+// scan to load whole words past limit, and whose line feed after the text
+// ends it.
 inline size_t TextLineLength(const unsigned char* bytes, size_t from, size_t limit);
 
 // Passes over n bytes of whole lines from TextPeekBlock.

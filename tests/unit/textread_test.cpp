@@ -62,6 +62,8 @@ TEST(TextRead, LineEndsAsAWindowsTextStreamGivesThem)
         {"CR CR LF", "a\r\r\n", {L"a\r\n"}},
         {"empty lines", "\n\r\n\n", {L"\n", L"\n", L"\n"}},
         {"tabs kept", "8.5\t49.2\t\"x\"\n", {L"8.5\t49.2\t\"x\"\n"}},
+        // A line feed's borrow in a word scan flags a 0B byte after it.
+        {"vertical tab after a line feed", "a\n\vb\nabc\n\v\n", {L"a\n", L"\vb\n", L"abc\n", L"\v\n"}},
         {"empty file", "", {}},
     };
     for (const Case& c : cases) {
