@@ -85,6 +85,7 @@ bool Refill(TextReader* r)
     }
     r->block[r->end] = '\n';
     std::memset(r->block + r->end + 1, 0, kReadSlack);
+    r->block[r->end + 1] = 0x80;
     if (!r->settled)
         CheckAhead(r);
     return r->pos < r->end;
@@ -223,10 +224,10 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
     Bits carry = 0;          // the last chunk ended with a lead
     bool whole = i == chunk; // no byte of the chunk checked yet
     for (;;) {
-        // Most of a POI file is ASCII: two chunks a turn, one test of both.
+        // Most of a POI file is ASCII: two chunks a turn, one test of both,
+        // and no test of the end, for the byte 80 after the block's line
+        // feed ends the loop.
         while (high == 0 && carry == 0) {
-            if (chunk + kChunk >= end)
-                return end;
             const Bits next = highBits(chunk + kChunk), after = highBits(chunk + 2 * kChunk);
             if ((next | after) != 0) {
                 chunk += next != 0 ? kChunk : 2 * kChunk;

@@ -70,7 +70,8 @@ struct TextReader {
     long long checkedTo;   // on trust: the bytes before this offset are UTF-8
     long long blockStart;  // offset in the file of block[0]
     long long dataStart;   // offset of the first character (after a byte order mark)
-    // block[end] is a line feed, to stop parsers; kReadSlack zeros follow.
+    // block[end] is a line feed, to stop parsers; then kReadSlack bytes: 80
+    // (beyond ASCII, to stop the UTF-8 check) and zeros.
     alignas(8) unsigned char block[kReadBlock + 1 + kReadSlack];
 };
 
