@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <memory>
@@ -225,6 +226,29 @@ TEST(NearestEquivalence, ParseNumberIsTheCorrectlyRoundedStrtod)
         ASSERT_EQ(std::memcmp(&a, &c, 8), 0) << i;
         ASSERT_EQ(e1, e3);
 #endif
+    }
+    // Up to 15 digits with the point anywhere; a quarter of them quotients
+    // that a double holds exactly (digits a multiple of 5^decimals).
+    std::mt19937_64 rng64(15);
+    for (int i = 0; i < 100000; i++) {
+        const int count = 1 + (int)(rng64() % 15), decimals = (int)(rng64() % (count + 1));
+        uint64_t power = 1, five = 1;
+        for (int k = 0; k < count; k++)
+            power *= 10;
+        for (int k = 0; k < decimals; k++)
+            five *= 5;
+        uint64_t digits = rng64() % power;
+        if (i % 4 == 0)
+            digits -= digits % five;
+        char text[40];
+        std::snprintf(text, sizeof text, "%0*llu", count, (unsigned long long)digits);
+        std::string number(text);
+        number.insert(number.size() - decimals, ".");
+        const std::wstring wide(number.begin(), number.end());
+        wchar_t* e1;
+        const wchar_t* e2;
+        double a = ParseNumber(wide.c_str(), &e1), b = Strtod(wide.c_str(), &e2);
+        ASSERT_EQ(std::memcmp(&a, &b, 8), 0) << number;
     }
 }
 
