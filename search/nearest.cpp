@@ -243,14 +243,27 @@ struct SkipBounds {
     bool active;          // bounds exist for this generation
     double southDeg, northDeg;   // lines beyond are too far
     int32_t southWhole, northWhole;   // the same in whole degrees, rounded outwards
-    bool lonKnown;        // lonReach made for this generation
-    double lonReachDeg;   // greatest longitude difference to a line that may be near; < 0: any
+    bool lonKnown;        // the longitude reach made for this generation
+    bool lonBounded;      // ... and there is one: else any longitude may be near
+    double lonReachDeg;   // greatest longitude difference to a line that may be near
+    double cosProduct;    // at most cos φ0 cos φ for the reference's φ0 and any φ of the band
     struct Scaled {
         uint32_t latGeneration, lonGeneration;
         int64_t limit;           // 90 degrees
         int64_t south, north;    // latitude at or below south, or at or above north: too far
         int32_t limit32, south32, north32;   // the same in 32 bits, for up to 7 decimals
-        int64_t lonLow, lonHigh; // a longitude outside, modulo a full turn: too far
+        // A longitude in neither range (low and the span above it, the
+        // second where the reach comes round past 180 degrees) is too far.
+        int64_t lonLow, wrapLow;
+        uint64_t lonSpan, wrapSpan;
+        // The reference in these units, rounded, when refKnown.
+        bool refKnown;
+        int64_t refLat, refLon;
+        // Inside the ranges, a line whose differences from the reference in
+        // units meet dLat² + c dLon² > nearSquare is too far (0: no such
+        // test); c is cos16 / 2^16.
+        uint64_t nearSquare;
+        uint32_t cos16;
 
         void Latitudes(int64_t* l, int64_t* s, int64_t* n) const { *l = limit, *s = south, *n = north; }
         void Latitudes(int32_t* l, int32_t* s, int32_t* n) const { *l = limit32, *s = south32, *n = north32; }
@@ -269,8 +282,10 @@ void InitBounds(SkipBounds* b, double refLat, double refLon)
     b->sinRefLat = b->refUsable ? std::sin(refLat * (kGeoPi / 180)) : 0;
     b->generation = 1;
     b->active = false;
-    for (int i = 0; i < kScales; i++)
+    for (int i = 0; i < kScales; i++) {
         b->scaled[i].latGeneration = b->scaled[i].lonGeneration = 0;
+        b->scaled[i].refKnown = false;
+    }
 }
 
 // The farthest slot changed (or the slots were emptied).
@@ -305,7 +320,7 @@ void UpdateBounds(SkipBounds* b, double farthest)
 void MakeLongitudeReach(SkipBounds* b, double farthest)
 {
     b->lonKnown = true;
-    b->lonReachDeg = -1;
+    b->lonBounded = false;
     double edge = std::fmax(std::fabs(b->southDeg), std::fabs(b->northDeg));
     if (!(edge < 89.9))
         return;   // the band reaches a pole: any longitude may be near
@@ -329,6 +344,8 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
         const float s2 = sF * sF;
         const float asinAtMost = sF + sF * s2 * (1.0f / 6) + 0.09f * sF * s2 * s2;
         b->lonReachDeg = (double)(2 * asinAtMost) * (1 + 1e-4) * (180 / kGeoPi) + 1e-6;
+        b->cosProduct = (double)(cosRefF * cosEdgeAtLeast) * (1 - 1e-6);
+        b->lonBounded = true;
         return;
     }
     double cosEdge = std::cos(edge * (kGeoPi / 180)) * (1 - 1e-9) - 1e-12;
@@ -338,8 +355,11 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
     if (!(s < 1))
         return;
     double reach = (2 * std::asin(s) * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
-    if (reach < 179)
+    if (reach < 179) {
         b->lonReachDeg = reach;
+        b->cosProduct = cosRef * cosEdge * (1 - 1e-9);
+        b->lonBounded = true;
+    }
 }
 
 void MakeLatitudeBounds(SkipBounds* b, unsigned dec)
@@ -368,31 +388,88 @@ SEARCH_INLINE const SkipBounds::Scaled& LatitudeBounds(SkipBounds* b, unsigned d
     return b->scaled[dec];
 }
 
-// The verdict on a line inside the latitude band: by its longitude. Few
+// The ranges of longitude for a count of decimals, and the ellipse inside
+// them. The haversine gives σ² ≥ 4 sin²(Δφ/2) + 4 cos φ0 cos φ sin²(Δλ/2)
+// for the central angle σ, and sin x ≥ x (1 - x²/6), so that
+// σ² ≥ (1 - W²/24)² (Δφ² + c Δλ²) where both differences stay within W
+// and c is cosProduct; the distance is at least (1 - 3f) a σ (see
+// kKmPerRadianAtLeast). The test takes each difference one unit short
+// (the reference is rounded), c rounded down and the bound up.
+void MakeLongitudeBounds(SkipBounds* b, unsigned dec, double farthest)
+{
+    SkipBounds::Scaled& s = b->scaled[dec];
+    s.lonGeneration = b->generation;
+    const int64_t scale = kScale[dec], limit = 180 * scale, turn = 2 * limit;
+    int64_t low = FloorScaled(b->refLon - b->lonReachDeg, scale, turn);
+    int64_t high = CeilScaled(b->refLon + b->lonReachDeg, scale, turn);
+    // The reach is below 179 degrees: it comes round past one side at most.
+    s.wrapLow = limit + 1;   // none: no longitude read lies beyond 180 degrees
+    s.wrapSpan = 0;
+    if (low < -limit) {
+        s.wrapLow = low + turn;
+        s.wrapSpan = (uint64_t)(limit - s.wrapLow);
+        low = -limit;
+    } else if (high > limit) {
+        s.wrapLow = -limit;
+        s.wrapSpan = (uint64_t)(high - turn + limit);
+        high = limit;
+    }
+    s.lonLow = low;
+    s.lonSpan = (uint64_t)(high - low);
+
+    s.nearSquare = 0;
+    if (dec > 7)
+        return;
+    const double widest = (std::fmax(b->northDeg - b->refLat, b->lonReachDeg) + (dec == 0 ? 1 : 0.1)) * (kGeoPi / 180);
+    if (!(widest < 0.5))
+        return;
+    if (!s.refKnown) {
+        s.refKnown = true;
+        s.refLat = std::llround(b->refLat * (double)scale);
+        s.refLon = std::llround(b->refLon * (double)scale);
+    }
+    // 1 / (1 - u)² is at most 1 + 2u + 4u² for u = W²/24 up to 0.2.
+    const double u = widest * widest * (1.0 / 24);
+    const double reach = farthest * (1 / kKmPerDegreeAtLeast) * (double)scale;
+    const double bound = reach * reach * (1 + u * (2 + 4 * u)) * (1 + 1e-9) + 1;
+    if (!(bound < 4e18))
+        return;
+    s.nearSquare = (uint64_t)bound;
+    s.cos16 = (uint32_t)(b->cosProduct * 65536);
+}
+
+// The verdict on a line inside the latitude band: by its longitude, and
+// where both numbers have the same count of decimals, by the ellipse. Few
 // lines get here, so it stays out of the loop.
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-Verdict LongitudeVerdict(SkipBounds* b, int64_t lon, unsigned lonDec, double farthest)
+Verdict LongitudeVerdict(SkipBounds* b, int64_t lat, unsigned latDec, int64_t lon, unsigned lonDec,
+                         double farthest)
 {
     if (!b->lonKnown)
         MakeLongitudeReach(b, farthest);
-    if (b->lonReachDeg < 0)
+    if (!b->lonBounded)
         return kDecode;
-    SkipBounds::Scaled& lo = b->scaled[lonDec];
-    const int64_t lonScale = kScale[lonDec], turn = 360 * lonScale, lonLimit = 180 * lonScale;
-    if (lo.lonGeneration != b->generation) {
-        lo.lonGeneration = b->generation;
-        lo.lonLow = FloorScaled(b->refLon - b->lonReachDeg, lonScale, 2 * lonLimit);
-        lo.lonHigh = CeilScaled(b->refLon + b->lonReachDeg, lonScale, 2 * lonLimit);
-    }
-    if (lon < -lonLimit || lon > lonLimit)
+    SkipBounds::Scaled& s = b->scaled[lonDec];
+    if (s.lonGeneration != b->generation)
+        MakeLongitudeBounds(b, lonDec, farthest);
+    const int64_t limit = 180 * kScale[lonDec];
+    if ((uint64_t)(lon + limit) > (uint64_t)(2 * limit))
+        return kDecode;   // beyond 180 degrees: the search computes it
+    if ((uint64_t)(lon - s.lonLow) > s.lonSpan && (uint64_t)(lon - s.wrapLow) > s.wrapSpan)
+        return kSkip;
+    if (latDec != lonDec || s.nearSquare == 0)
         return kDecode;
-    if ((lon >= lo.lonLow && lon <= lo.lonHigh) ||
-        (lon + turn >= lo.lonLow && lon + turn <= lo.lonHigh) ||
-        (lon - turn >= lo.lonLow && lon - turn <= lo.lonHigh))
+    uint64_t dLat = (uint64_t)(lat > s.refLat ? lat - s.refLat : s.refLat - lat);
+    uint64_t dLon = (uint64_t)(lon > s.refLon ? lon - s.refLon : s.refLon - lon);
+    if (dLon > (uint64_t)limit)
+        dLon = (uint64_t)(2 * limit) - dLon;
+    dLat -= dLat != 0;
+    dLon -= dLon != 0;
+    if (dLat >= (uint64_t)1 << 31 || dLon >= (uint64_t)1 << 23)
         return kDecode;
-    return kSkip;
+    return dLat * dLat + (dLon * dLon * s.cos16 >> 16) > s.nearSquare ? kSkip : kDecode;
 }
 
 // The verdict by the latitude alone: kAskLongitude inside the band. Int
@@ -421,7 +498,7 @@ SEARCH_INLINE Verdict BoundsVerdict(SkipBounds* b, Int lat, unsigned latDec, Int
                                     double farthest)
 {
     const Verdict verdict = LatitudeVerdict(b, lat, latDec);
-    return verdict == kAskLongitude ? LongitudeVerdict(b, lon, lonDec, farthest) : verdict;
+    return verdict == kAskLongitude ? LongitudeVerdict(b, lat, latDec, lon, lonDec, farthest) : verdict;
 }
 
 // Whether a latitude of whole degrees whole (with its sign; negative: the
@@ -595,7 +672,7 @@ SEARCH_INLINE bool UsualVerdict(const unsigned char** at, SkipBounds* bounds, do
     if (lon == 0 && lat == 0)
         *verdict = kSkip;
     else if (*verdict == kAskLongitude)
-        *verdict = LongitudeVerdict(bounds, lon, lonDec, farthest);
+        *verdict = LongitudeVerdict(bounds, lat, latDec, lon, lonDec, farthest);
     return true;
 }
 
