@@ -93,10 +93,11 @@ bool Refill(TextReader* r)
 
 // A machine word of bytes, read in one load. Processors without unaligned
 // loads (the device's ARMv5) read it only from an address aligned to its
-// size; the others from anywhere.
+// size; the others from anywhere. (A build that tests the device's code
+// on the host, WENDRIK_WORDS, reads aligned words too.)
 using ByteWord = size_t;
 constexpr ByteWord kHighBits = (ByteWord)0x8080808080808080ULL;
-#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_UNALIGNED)
+#if !defined(WENDRIK_WORDS) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__) || defined(__ARM_FEATURE_UNALIGNED))
 constexpr uintptr_t kWordAlignment = 1;
 #else
 constexpr uintptr_t kWordAlignment = sizeof(ByteWord);
@@ -179,10 +180,11 @@ void TurnToCp1252(TextReader* r)
 // when all are, or the start of a sequence that is invalid or cut off by
 // end. Like ValidUtf8Prefix, but in whole chunks from aligned addresses,
 // which the block and its slack allow; a letter beyond ASCII costs a few
-// operations and the scan goes on in its chunk.
+// operations and the scan goes on in its chunk. The byte 80 after the
+// block's line feed ends the loops over ASCII.
 size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
 {
-#if defined(__SSE2__)
+#if WENDRIK_SSE2
     // Sixteen bytes at a time, a bit for each byte beyond ASCII.
     constexpr size_t kChunk = 16;
     using Bits = unsigned;
@@ -197,28 +199,6 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
         *carry = 0;
         return false;
     };
-#else
-    // A word at a time from aligned addresses, the top bit of each byte.
-    constexpr size_t kChunk = sizeof(ByteWord);
-    using Bits = ByteWord;
-    auto highBits = [b](size_t at) { return LoadWord(b + at) & kHighBits; };
-    auto from = [](size_t at) { return ~(ByteWord)0 << (8 * at); };
-    auto first = [](ByteWord high) { return (size_t)FirstHighByte(high); };
-    // Whether the word's bytes beyond ASCII are all two-byte letters (lead
-    // C2 to DF, then a continuation), the first continuation perhaps owed
-    // to a lead at the end of the last word (carry): then *carry tells
-    // whether this one ends with a lead.
-    auto lettersOnly = [b](size_t at, Bits* carry) {
-        const ByteWord w = LoadWord(b + at);
-        const ByteWord high = w & kHighBits, lead = high & (w << 1), cont = high ^ lead;
-        // Leads from E0 on have bit 5; C0 and C1 (overlong) none of bits 1 to 4.
-        const ByteWord bits = w & (ByteWord)0x1E1E1E1E1E1E1E1EULL;
-        const bool ok = cont == ((lead << 8) | *carry) && (lead & (w << 2)) == 0 &&
-                        (lead & ~(bits + (ByteWord)0x7F7F7F7F7F7F7F7FULL)) == 0;
-        *carry = lead >> (8 * (sizeof(ByteWord) - 1));
-        return ok;
-    };
-#endif
     size_t chunk = i & ~(kChunk - 1);
     Bits high = highBits(chunk) & from(i - chunk);
     Bits carry = 0;          // the last chunk ended with a lead
@@ -276,6 +256,68 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
             whole = i == chunk;
         }
     }
+#else
+    // Pairs of words from addresses aligned to their size. A pair of ASCII
+    // bytes passes with one test; one whose bytes beyond ASCII are all
+    // two-byte letters (lead C2 to DF, then a continuation), as the umlauts
+    // of a POI file are, with a few more, a lead at a word's end carried
+    // into the next word; anything else goes sequence by sequence.
+    constexpr size_t kPair = 2 * sizeof(ByteWord);
+    constexpr int kTop = 8 * (sizeof(ByteWord) - 1);
+    // The flaws of a word as a run of two-byte letters (none: zero), given
+    // carry, the lead at the end of the word before it in its top bit.
+    auto flaws = [](ByteWord w, ByteWord carry, ByteWord* lead) {
+        const ByteWord high = w & kHighBits;
+        *lead = high & (w << 1);
+        // Leads from E0 on have bit 5; C0 and C1 (overlong) none of bits 1 to 4.
+        const ByteWord bits = w & (ByteWord)0x1E1E1E1E1E1E1E1EULL;
+        return (high ^ *lead ^ ((*lead << 8) | carry)) | (*lead & (w << 2)) |
+               (*lead & ~(bits + (ByteWord)0x7F7F7F7F7F7F7F7FULL));
+    };
+    size_t past = i;   // the bytes before it go sequence by sequence
+    for (;;) {
+        // Sequence by sequence past them and up to the start of a pair,
+        // where no sequence is open.
+        while (i < past || ((uintptr_t)(b + i) & (kPair - 1)) != 0) {
+            if (i >= end)
+                return end;
+            if (b[i] < 0x80) {
+                i++;
+            } else if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < end && (b[i + 1] & 0xC0) == 0x80) {
+                i += 2;
+            } else {
+                uint32_t cp;
+                const int len = Utf8Sequence(b + i, end - i, &cp);
+                if (len <= 0)
+                    return i;
+                i += (size_t)len;
+            }
+        }
+        if (i >= end)
+            return end;
+        const unsigned char* w = b + i;
+        ByteWord carry = 0;
+        for (;;) {
+            ByteWord first = LoadWord(w), second = LoadWord(w + sizeof(ByteWord));
+            if (carry == 0) {
+                while (((first | second) & kHighBits) == 0) {
+                    w += kPair;
+                    first = LoadWord(w);
+                    second = LoadWord(w + sizeof(ByteWord));
+                }
+            }
+            ByteWord lead, lastLead;
+            if ((flaws(first, carry, &lead) | flaws(second, lead >> kTop, &lastLead)) != 0)
+                break;
+            carry = lastLead >> kTop;
+            w += kPair;
+        }
+        // The pair that failed, from the lead left open before it.
+        past = (size_t)(w - b);
+        i = past - (carry != 0 ? 1 : 0);
+        past += kPair;
+    }
+#endif
 }
 
 // Read on trust, each block is checked as it is read: the first that is
@@ -623,7 +665,7 @@ bool RemoveFileWide(const wchar_t* path)
 #endif
 }
 
-#if !defined(__SSE2__)
+#if !WENDRIK_SSE2
 size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
 {
     // Two words a turn from addresses aligned to eight bytes (the device's
@@ -635,7 +677,12 @@ size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
 #error "NextLineFeedInWords reads words as little-endian"
 #endif
     const size_t skew = (uintptr_t)(b + i) & 7;
-    const uint32_t* word = static_cast<const uint32_t*>(__builtin_assume_aligned(b + i - skew, 8));
+    const unsigned char* word = b + i - skew;
+    auto load = [](const unsigned char* at) {
+        uint32_t w;
+        std::memcpy(&w, __builtin_assume_aligned(at, sizeof w), sizeof w);
+        return w;
+    };
     auto flags = [](uint32_t w) {
         uint32_t x = w ^ 0x0A0A0A0Au;
 #if defined(__GNUC__)
@@ -645,7 +692,7 @@ size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
 #endif
         return (x - 0x01010101u) & ~x;
     };
-    uint32_t first = word[0], second = word[1];
+    uint32_t first = load(word), second = load(word + 4);
     // The bytes before from hold no line feed, but those before the line
     // may: where the first pair reaches back past it, they are set to FF
     // before the test, for a line feed there would flag the byte after it
@@ -656,13 +703,13 @@ size_t NextLineFeedInWords(const unsigned char* b, size_t i, size_t n)
     }
     uint32_t low = flags(first), high = flags(second);
     while (((low | high) & 0x80808080u) == 0) {
-        word += 2;
-        low = flags(word[0]);
-        high = flags(word[1]);
+        word += 8;
+        low = flags(load(word));
+        high = flags(load(word + 4));
     }
     low &= 0x80808080u;
     const size_t in = low != 0 ? (size_t)__builtin_ctz(low) / 8 : 4 + (size_t)__builtin_ctz(high & 0x80808080u) / 8;
-    const size_t at = (size_t)(reinterpret_cast<const unsigned char*>(word) - b) + in;
+    const size_t at = (size_t)(word - b) + in;
     return at < n ? at : n;
 }
 #endif

@@ -25,8 +25,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#if defined(__SSE2__)
+// SSE2 where the processor has it (x86-64 always), unless the build asks
+// for the word-at-a-time code of the others (the device's ARM) to test it.
+#if defined(__SSE2__) && !defined(WENDRIK_WORDS)
+#define WENDRIK_SSE2 1
 #include <emmintrin.h>
+#else
+#define WENDRIK_SSE2 0
 #endif
 
 enum TextEncoding {
@@ -140,7 +145,7 @@ inline void TextSkipLine(TextReader* reader, size_t len);
 // Keeps the unread bytes and fills the block up behind them.
 void TextRefill(TextReader* reader);
 
-#if !defined(__SSE2__)
+#if !WENDRIK_SSE2
 // TextLineLength a word at a time, out of line: there its loop keeps its
 // constants in registers.
 size_t NextLineFeedInWords(const unsigned char* bytes, size_t from, size_t n);
@@ -218,7 +223,7 @@ inline size_t TextLineLength(const unsigned char* b, size_t i, size_t n)
 {
     if (i >= n)
         return n;
-#if defined(__SSE2__)
+#if WENDRIK_SSE2
     // Sixteen bytes at a time; the slack after the block's text allows the
     // last load to reach past n, and what lies there is never taken.
     const __m128i lineFeed = _mm_set1_epi8('\n');

@@ -5,9 +5,6 @@
 #include <cstring>
 #include <cwchar>
 #include <type_traits>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "geo.h"
 
@@ -534,13 +531,13 @@ enum NumberRead { kAll, kWhole, kNone };
 // tests from one run to the next. Elsewhere nothing: the runs are read a
 // byte at a time. The bytes lie in the read block, whose slack allows the
 // loads past the line's end.
-#if defined(__SSE2__)
+#if WENDRIK_SSE2
 constexpr bool kDigitBits = true;
 #else
 constexpr bool kDigitBits = false;
 #endif
 struct DigitBits {
-#if defined(__SSE2__)
+#if WENDRIK_SSE2
     const unsigned char* base;
     uint64_t bits;   // bit i: base[i] is a digit (none from 32 on)
 #endif
@@ -548,7 +545,7 @@ struct DigitBits {
 
 SEARCH_INLINE DigitBits DigitsAt(const unsigned char* line)
 {
-#if defined(__SSE2__)
+#if WENDRIK_SSE2
     const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
     auto digits = [zero, nine](const unsigned char* at) {
         const __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), zero);
@@ -565,7 +562,7 @@ SEARCH_INLINE DigitBits DigitsAt(const unsigned char* line)
 // bytes ends.
 SEARCH_INLINE size_t DigitRun(const DigitBits& known, const unsigned char* p)
 {
-#if defined(__SSE2__)
+#if WENDRIK_SSE2
     const size_t offset = (size_t)(p - known.base);
     if (offset < 32) {
         const uint64_t others = ~(known.bits >> offset);   // ones from the unknown bytes on

@@ -3,7 +3,9 @@
 # and the saved inputs, then every saved regression input once.
 #   tools/fuzz.sh [--fresh] [--seconds N] [TARGET...]
 #   N seconds a target (default 6; long runs: 3600); TARGET one of
-#   text config nearest calendar geo convert (default all). The corpus in
+#   text config nearest calendar geo convert, and text-words nearest-words
+#   (the same on the word-at-a-time code of processors without SSE2, as
+#   the device's) (default all). The corpus in
 #   build/fuzz/corpus grows from run to run; --fresh starts it anew from
 #   the seeds, so that a run does not depend on earlier ones.
 set -euo pipefail
@@ -19,7 +21,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-targets=${*:-text config nearest calendar geo convert}
+targets=${*:-text config nearest calendar geo convert text-words nearest-words}
 need_packages "${BUILD_PACKAGES[@]}" clang libfuzzer-14-dev libclang-rt-14-dev
 cd "$root"
 configure_preset fuzz
@@ -29,10 +31,11 @@ for t in $targets; do
   corpus="$root/build/fuzz/corpus/$t"
   [ -z "$fresh" ] || rm -rf -- "$corpus"
   mkdir -p "$corpus"
-  seeds="$root/tests/fuzz/seeds/$t"
-  regressions="$root/tests/fuzz/regressions/$t"
+  base=${t%-words}
+  seeds="$root/tests/fuzz/seeds/$base"
+  regressions="$root/tests/fuzz/regressions/$base"
   [ -d "$seeds" ] && cp -n "$seeds"/* "$corpus"/ 2>/dev/null || true
-  case $t in text|config|nearest) cp -n "$root"/samples/device/*/Routen/POIs/*.asc "$root"/samples/device/*/Wendrik/*.cfg "$corpus"/ 2>/dev/null || true ;; esac
+  case $base in text|config|nearest) cp -n "$root"/samples/device/*/Routen/POIs/*.asc "$root"/samples/device/*/Wendrik/*.cfg "$corpus"/ 2>/dev/null || true ;; esac
   log="$root/build/fuzz/$t.log"
   if "$root/build/fuzz/fuzz_$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
        -artifact_prefix="$root/build/fuzz/crash-$t-" "$corpus" >"$log" 2>&1; then
