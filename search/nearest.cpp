@@ -1,5 +1,6 @@
 #include "nearest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -212,38 +213,30 @@ SEARCH_INLINE int ScaledFromBytes(const unsigned char* p, const unsigned char* e
     return 1;
 }
 
-// x in units of the scale, rounded down or up, held within one unit
-// beyond ±limit (which keeps the conversion of the double defined).
-int64_t FloorScaled(double x, int64_t scale, int64_t limit)
-{
-    double v = std::floor(x * (double)scale);
-    return v < (double)-limit ? -limit - 1 : v > (double)limit ? limit + 1 : (int64_t)v;
-}
-
-int64_t CeilScaled(double x, int64_t scale, int64_t limit)
-{
-    double v = std::ceil(x * (double)scale);
-    return v < (double)-limit ? -limit - 1 : v > (double)limit ? limit + 1 : (int64_t)v;
-}
-
 // Where a line can no longer be taken, given the distance of the farthest
 // slot: latitudes north and south of a band around the reference, and,
-// inside it, longitudes more than a certain difference away. Made in
-// degrees when the farthest slot changes, and as integers for a count of
-// decimals when a line with that count first needs them, so that each line
-// is decided by comparing its digits. Every bound leans towards decoding:
-// a skipped line is one that RankLine refuses too.
+// inside it, longitudes more than a certain difference away. Made in whole
+// microdegrees when the farthest slot changes, and as integers for a count
+// of decimals when a line with that count first needs them, so that each
+// line is decided by comparing its digits. Every bound leans towards
+// decoding: a skipped line is one that RankLine refuses too. On the device
+// every double operation is a library call: a change of the farthest slot
+// costs a few of them, the rest is integers.
 struct SkipBounds {
     double refLat, refLon, cosRefLat, sinRefLat;
     bool refUsable;       // the reference position allows bounds at all
+    // The reference in microdegrees, rounded down and up a further one.
+    int32_t refLatLow, refLatHigh, refLonLow, refLonHigh;
     uint32_t generation;  // counts changes of the farthest slot
     bool active;          // bounds exist for this generation
-    double southDeg, northDeg;   // lines beyond are too far
+    int32_t reachMicro;   // a latitude difference beyond is too far
+    int32_t southMicro, northMicro;   // latitudes at or beyond are too far
     int32_t southWhole, northWhole;   // the same in whole degrees, rounded outwards
     bool lonKnown;        // the longitude reach made for this generation
     bool lonBounded;      // ... and there is one: else any longitude may be near
-    double lonReachDeg;   // greatest longitude difference to a line that may be near
-    double cosProduct;    // at most cos φ0 cos φ for the reference's φ0 and any φ of the band
+    int32_t lonReachMicro;   // greatest longitude difference to a line that may be near
+    float cosProduct;     // at most cos φ0 cos φ for the reference's φ0 and any φ of the band
+    uint32_t ellipseExtra;   // see MakeLongitudeBounds
     struct Scaled {
         uint32_t latGeneration, lonGeneration;
         int64_t limit;           // 90 degrees
@@ -253,8 +246,7 @@ struct SkipBounds {
         // second where the reach comes round past 180 degrees) is too far.
         int64_t lonLow, wrapLow;
         uint64_t lonSpan, wrapSpan;
-        // The reference in these units, rounded, when refKnown.
-        bool refKnown;
+        // The reference in these units, rounded.
         int64_t refLat, refLon;
         // Inside the ranges, a line whose differences from the reference in
         // units meet dLat² + c dLon² > nearSquare is too far (0: no such
@@ -270,6 +262,21 @@ struct SkipBounds {
 // Lower bound of the distance per degree of latitude difference.
 constexpr double kKmPerDegreeAtLeast = (kGeoPi / 180) * kKmPerRadianAtLeast;
 
+// Microdegrees in units of a count of decimals, rounded down or up.
+int64_t FloorUnits(int32_t micro, unsigned dec)
+{
+    if (dec >= 6)
+        return (int64_t)micro * kScale[dec - 6];
+    const int32_t per = (int32_t)kScale[6 - dec];
+    const int32_t q = micro / per;
+    return q - (micro % per < 0 ? 1 : 0);
+}
+
+int64_t CeilUnits(int32_t micro, unsigned dec)
+{
+    return -FloorUnits(-micro, dec);
+}
+
 void InitBounds(SkipBounds* b, double refLat, double refLon)
 {
     b->refLat = refLat;
@@ -277,11 +284,21 @@ void InitBounds(SkipBounds* b, double refLat, double refLon)
     b->refUsable = refLat >= -90 && refLat <= 90 && refLon >= -180 && refLon <= 180;
     b->cosRefLat = b->refUsable ? std::cos(refLat * (kGeoPi / 180)) : 0;
     b->sinRefLat = b->refUsable ? std::sin(refLat * (kGeoPi / 180)) : 0;
+    if (b->refUsable) {
+        b->refLatLow = (int32_t)std::floor(refLat * 1e6) - 1;
+        b->refLatHigh = (int32_t)std::ceil(refLat * 1e6) + 1;
+        b->refLonLow = (int32_t)std::floor(refLon * 1e6) - 1;
+        b->refLonHigh = (int32_t)std::ceil(refLon * 1e6) + 1;
+    }
     b->generation = 1;
     b->active = false;
     for (int i = 0; i < kScales; i++) {
-        b->scaled[i].latGeneration = b->scaled[i].lonGeneration = 0;
-        b->scaled[i].refKnown = false;
+        SkipBounds::Scaled& s = b->scaled[i];
+        s.latGeneration = s.lonGeneration = 0;
+        if (b->refUsable && i <= 7) {
+            s.refLat = std::llround(refLat * (double)kScale[i]);
+            s.refLon = std::llround(refLon * (double)kScale[i]);
+        }
     }
 }
 
@@ -298,15 +315,14 @@ void UpdateBounds(SkipBounds* b, double farthest)
     b->northWhole = 1000;
     if (!b->active)
         return;
-    // A line whose latitude differs by more than reach is too far
+    // A line whose latitude differs by more than the reach is too far
     // (TooFarNorthOrSouth); the margin covers the rounding of the double
-    // computation many times over, and the absolute one (about a
-    // centimetre) the scaling to integers.
-    double reach = farthest * (1 / kKmPerDegreeAtLeast) * (1 + 1e-6) + 1e-7;
-    b->southDeg = b->refLat - reach;
-    b->northDeg = b->refLat + reach;
-    b->southWhole = (int32_t)std::floor(std::fmax(b->southDeg, -1000.0));
-    b->northWhole = (int32_t)std::ceil(std::fmin(b->northDeg, 1000.0));
+    // computation many times over, the microdegree added the conversion.
+    b->reachMicro = (int32_t)(farthest * (1e6 / kKmPerDegreeAtLeast * (1 + 1e-6))) + 1;
+    b->southMicro = b->refLatLow - b->reachMicro;
+    b->northMicro = b->refLatHigh + b->reachMicro;
+    b->southWhole = (int32_t)FloorUnits(b->southMicro, 0);
+    b->northWhole = (int32_t)CeilUnits(b->northMicro, 0);
 }
 
 // The greatest longitude difference at which a line in the band may still
@@ -318,8 +334,8 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
 {
     b->lonKnown = true;
     b->lonBounded = false;
-    double edge = std::fmax(std::fabs(b->southDeg), std::fabs(b->northDeg));
-    if (!(edge < 89.9))
+    const int32_t edgeMicro = std::max(std::abs(b->southMicro), std::abs(b->northMicro));
+    if (!(edgeMicro < 89900000))
         return;   // the band reaches a pole: any longitude may be near
     double cosRef = b->cosRefLat * (1 - 1e-9) - 1e-12;
     double sigma = farthest * (1 / kKmPerRadianAtLeast) * (1 + 1e-6);
@@ -331,7 +347,11 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
     // at most σ/2, and asin s at most s + s³/6 + 0.09 s⁵ for s up to 0.35.
     // Each step leans outwards by far more than the rounding of float
     // (below 1e-7 an operation), and the reach by 1e-4 of itself.
-    const float r = (float)((edge - std::fabs(b->refLat)) * (kGeoPi / 180)) * (1 + 1e-5f) + 1e-9f;
+    // |φ0| at least, which is 0 where the rounded reference straddles the equator.
+    const int32_t refMicro = b->refLatLow <= 0 && b->refLatHigh >= 0
+                                 ? 0
+                                 : std::min(std::abs(b->refLatLow), std::abs(b->refLatHigh));
+    const float r = (float)(edgeMicro - refMicro) * (float)(kGeoPi / 180 * 1e-6) * (1 + 1e-5f) + 1e-9f;
     const float sigmaF = (float)sigma * (1 + 1e-5f);
     const float cosRefF = (float)b->cosRefLat * (1 - 1e-5f);
     const float cosEdgeAtLeast = cosRefF * (1 - r * r * 0.5f) - (float)std::fabs(b->sinRefLat) * r - 1e-6f;
@@ -340,22 +360,31 @@ void MakeLongitudeReach(SkipBounds* b, double farthest)
         (sF = sigmaF * 0.5f / std::sqrt(cosRefF * cosEdgeAtLeast) * (1 + 1e-5f)) < 0.35f) {
         const float s2 = sF * sF;
         const float asinAtMost = sF + sF * s2 * (1.0f / 6) + 0.09f * sF * s2 * s2;
-        b->lonReachDeg = (double)(2 * asinAtMost) * (1 + 1e-4) * (180 / kGeoPi) + 1e-6;
-        b->cosProduct = (double)(cosRefF * cosEdgeAtLeast) * (1 - 1e-6);
-        b->lonBounded = true;
-        return;
+        b->lonReachMicro = (int32_t)(asinAtMost * (float)(2 * 180 / kGeoPi * 1e6 * (1 + 1e-4))) + 2;
+        b->cosProduct = cosRefF * cosEdgeAtLeast * (1 - 1e-6f);
+    } else {
+        double cosEdge = std::cos(edgeMicro * (kGeoPi / 180 * 1e-6)) * (1 - 1e-9) - 1e-12;
+        if (!(cosEdge > 0))
+            return;
+        const double s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
+        if (!(s < 1))
+            return;
+        const double reachDeg = (2 * std::asin(s) * (1 + 1e-6) + 1e-9) * (180 / kGeoPi);
+        if (!(reachDeg < 179))
+            return;
+        b->lonReachMicro = (int32_t)(reachDeg * 1e6) + 2;
+        b->cosProduct = (float)(cosRef * cosEdge) * (1 - 1e-6f);
     }
-    double cosEdge = std::cos(edge * (kGeoPi / 180)) * (1 - 1e-9) - 1e-12;
-    if (!(cosEdge > 0))
-        return;
-    const double s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
-    if (!(s < 1))
-        return;
-    double reach = (2 * std::asin(s) * (1 + 1e-6) + 1e-9) * (180 / kGeoPi) + 1e-7;
-    if (reach < 179) {
-        b->lonReachDeg = reach;
-        b->cosProduct = cosRef * cosEdge * (1 - 1e-9);
-        b->lonBounded = true;
+    b->lonBounded = true;
+    // The factor of the ellipse (MakeLongitudeBounds): 1 / (1 - u)², at
+    // most 1 + 2u + 4u² for u = W²/24 up to 0.2, with W the greater reach
+    // in radians, a unit of two decimals and the rounding of the reference
+    // included; ellipseExtra is 2u + 4u² in units of 2^-32 (0: none).
+    const float widest = (float)(std::max(b->reachMicro, b->lonReachMicro) + 10002) * (float)(kGeoPi / 180 * 1e-6);
+    b->ellipseExtra = 0;
+    if (widest < 0.5f) {
+        const float u = widest * widest * (1.0f / 24);
+        b->ellipseExtra = (uint32_t)(u * (2 + 4 * u) * (1 + 1e-5f) * 4294967296.0f) + 1;
     }
 }
 
@@ -363,14 +392,9 @@ void MakeLatitudeBounds(SkipBounds* b, unsigned dec)
 {
     SkipBounds::Scaled& s = b->scaled[dec];
     s.latGeneration = b->generation;
-    const int64_t scale = kScale[dec];
-    s.limit = 90 * scale;
-    s.south = FloorScaled(b->southDeg, scale, s.limit);
-    s.north = CeilScaled(b->northDeg, scale, s.limit);
-    if (s.north <= s.south) {   // never so, but then no line is skipped
-        s.south = -s.limit - 1;
-        s.north = s.limit + 1;
-    }
+    s.limit = 90 * kScale[dec];
+    s.south = std::max(FloorUnits(b->southMicro, dec), -s.limit - 1);
+    s.north = std::min(CeilUnits(b->northMicro, dec), s.limit + 1);
     if (dec <= 7) {
         s.limit32 = (int32_t)s.limit;
         s.south32 = (int32_t)s.south;
@@ -390,15 +414,17 @@ SEARCH_INLINE const SkipBounds::Scaled& LatitudeBounds(SkipBounds* b, unsigned d
 // for the central angle σ, and sin x ≥ x (1 - x²/6), so that
 // σ² ≥ (1 - W²/24)² (Δφ² + c Δλ²) where both differences stay within W
 // and c is cosProduct; the distance is at least (1 - 3f) a σ (see
-// kKmPerRadianAtLeast). The test takes each difference one unit short
-// (the reference is rounded), c rounded down and the bound up.
-void MakeLongitudeBounds(SkipBounds* b, unsigned dec, double farthest)
+// kKmPerRadianAtLeast), so that a line too far by its latitude reach r
+// alone (in units) is too far when Δφ² + c Δλ² exceeds r² / (1 - u)². The
+// test takes each difference one unit short (the reference is rounded),
+// c rounded down and the bound up.
+void MakeLongitudeBounds(SkipBounds* b, unsigned dec)
 {
     SkipBounds::Scaled& s = b->scaled[dec];
     s.lonGeneration = b->generation;
-    const int64_t scale = kScale[dec], limit = 180 * scale, turn = 2 * limit;
-    int64_t low = FloorScaled(b->refLon - b->lonReachDeg, scale, turn);
-    int64_t high = CeilScaled(b->refLon + b->lonReachDeg, scale, turn);
+    const int64_t limit = 180 * kScale[dec], turn = 2 * limit;
+    int64_t low = FloorUnits(b->refLonLow - b->lonReachMicro, dec);
+    int64_t high = CeilUnits(b->refLonHigh + b->lonReachMicro, dec);
     // The reach is below 179 degrees: it comes round past one side at most.
     s.wrapLow = limit + 1;   // none: no longitude read lies beyond 180 degrees
     s.wrapSpan = 0;
@@ -415,23 +441,11 @@ void MakeLongitudeBounds(SkipBounds* b, unsigned dec, double farthest)
     s.lonSpan = (uint64_t)(high - low);
 
     s.nearSquare = 0;
-    if (dec > 7)
+    if (dec < 2 || dec > 7 || b->ellipseExtra == 0)
         return;
-    const double widest = (std::fmax(b->northDeg - b->refLat, b->lonReachDeg) + (dec == 0 ? 1 : 0.1)) * (kGeoPi / 180);
-    if (!(widest < 0.5))
-        return;
-    if (!s.refKnown) {
-        s.refKnown = true;
-        s.refLat = std::llround(b->refLat * (double)scale);
-        s.refLon = std::llround(b->refLon * (double)scale);
-    }
-    // 1 / (1 - u)² is at most 1 + 2u + 4u² for u = W²/24 up to 0.2.
-    const double u = widest * widest * (1.0 / 24);
-    const double reach = farthest * (1 / kKmPerDegreeAtLeast) * (double)scale;
-    const double bound = reach * reach * (1 + u * (2 + 4 * u)) * (1 + 1e-9) + 1;
-    if (!(bound < 4e18))
-        return;
-    s.nearSquare = (uint64_t)bound;
+    const uint64_t reach = (uint64_t)CeilUnits(b->reachMicro, dec);   // below 2^29
+    const uint64_t r2 = reach * reach;
+    s.nearSquare = r2 + (r2 >> 32) * b->ellipseExtra + ((r2 & 0xFFFFFFFFu) * b->ellipseExtra >> 32) + 1;
     s.cos16 = (uint32_t)(b->cosProduct * 65536);
 }
 
@@ -450,7 +464,7 @@ Verdict LongitudeVerdict(SkipBounds* b, int64_t lat, unsigned latDec, int64_t lo
         return kDecode;
     SkipBounds::Scaled& s = b->scaled[lonDec];
     if (s.lonGeneration != b->generation)
-        MakeLongitudeBounds(b, lonDec, farthest);
+        MakeLongitudeBounds(b, lonDec);
     const int64_t limit = 180 * kScale[lonDec];
     if ((uint64_t)(lon + limit) > (uint64_t)(2 * limit))
         return kDecode;   // beyond 180 degrees: the search computes it
