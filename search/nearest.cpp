@@ -244,10 +244,13 @@ struct SkipBounds {
         int32_t limit32, south32, north32;   // the same in 32 bits, for up to 7 decimals
         // A longitude in neither range (low and the span above it, the
         // second where the reach comes round past 180 degrees) is too far.
-        int64_t lonLow, wrapLow;
+        int64_t lonLimit, lonLow, wrapLow;
         uint64_t lonSpan, wrapSpan;
         // The reference in these units, rounded.
         int64_t refLat, refLon;
+        // The same in 32 bits, for up to 7 decimals.
+        int32_t lonLimit32, lonLow32, wrapLow32, refLat32, refLon32;
+        uint32_t lonSpan32, wrapSpan32;
         // Inside the ranges, a line whose differences from the reference in
         // units meet dLat² + c dLon² > nearSquare is too far (0: no such
         // test); c is cos16 / 2^16.
@@ -256,6 +259,22 @@ struct SkipBounds {
 
         void Latitudes(int64_t* l, int64_t* s, int64_t* n) const { *l = limit, *s = south, *n = north; }
         void Latitudes(int32_t* l, int32_t* s, int32_t* n) const { *l = limit32, *s = south32, *n = north32; }
+        struct Longitudes64 {
+            int64_t limit, low, wrapLow, refLat, refLon;
+            uint64_t span, wrapSpan;
+        };
+        struct Longitudes32 {
+            int32_t limit, low, wrapLow, refLat, refLon;
+            uint32_t span, wrapSpan;
+        };
+        Longitudes64 Longitudes(int64_t) const
+        {
+            return Longitudes64{lonLimit, lonLow, wrapLow, refLat, refLon, lonSpan, wrapSpan};
+        }
+        Longitudes32 Longitudes(int32_t) const
+        {
+            return Longitudes32{lonLimit32, lonLow32, wrapLow32, refLat32, refLon32, lonSpan32, wrapSpan32};
+        }
     } scaled[kScales];
 };
 
@@ -298,6 +317,8 @@ void InitBounds(SkipBounds* b, double refLat, double refLon)
         if (b->refUsable && i <= 7) {
             s.refLat = std::llround(refLat * (double)kScale[i]);
             s.refLon = std::llround(refLon * (double)kScale[i]);
+            s.refLat32 = (int32_t)s.refLat;
+            s.refLon32 = (int32_t)s.refLon;
         }
     }
 }
@@ -437,8 +458,16 @@ void MakeLongitudeBounds(SkipBounds* b, unsigned dec)
         s.wrapSpan = (uint64_t)(high - turn + limit);
         high = limit;
     }
+    s.lonLimit = limit;
     s.lonLow = low;
     s.lonSpan = (uint64_t)(high - low);
+    if (dec <= 7) {
+        s.lonLimit32 = (int32_t)limit;
+        s.lonLow32 = (int32_t)low;
+        s.wrapLow32 = (int32_t)s.wrapLow;
+        s.lonSpan32 = (uint32_t)s.lonSpan;
+        s.wrapSpan32 = (uint32_t)s.wrapSpan;
+    }
 
     s.nearSquare = 0;
     if (dec < 2 || dec > 7 || b->ellipseExtra == 0)
@@ -452,11 +481,11 @@ void MakeLongitudeBounds(SkipBounds* b, unsigned dec)
 // The verdict on a line inside the latitude band: by its longitude, and
 // where both numbers have the same count of decimals, by the ellipse. Few
 // lines get here, so it stays out of the loop.
+template <typename Int>
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-Verdict LongitudeVerdict(SkipBounds* b, int64_t lat, unsigned latDec, int64_t lon, unsigned lonDec,
-                         double farthest)
+Verdict LongitudeVerdict(SkipBounds* b, Int lat, unsigned latDec, Int lon, unsigned lonDec, double farthest)
 {
     if (!b->lonKnown)
         MakeLongitudeReach(b, farthest);
@@ -465,22 +494,24 @@ Verdict LongitudeVerdict(SkipBounds* b, int64_t lat, unsigned latDec, int64_t lo
     SkipBounds::Scaled& s = b->scaled[lonDec];
     if (s.lonGeneration != b->generation)
         MakeLongitudeBounds(b, lonDec);
-    const int64_t limit = 180 * kScale[lonDec];
-    if ((uint64_t)(lon + limit) > (uint64_t)(2 * limit))
+    // In the width the digits were read in, the differences unsigned.
+    using U = typename std::make_unsigned<Int>::type;
+    const auto o = s.Longitudes(Int());
+    if ((U)((U)lon + (U)o.limit) > (U)(2 * (U)o.limit))
         return kDecode;   // beyond 180 degrees: the search computes it
-    if ((uint64_t)(lon - s.lonLow) > s.lonSpan && (uint64_t)(lon - s.wrapLow) > s.wrapSpan)
+    if ((U)((U)lon - (U)o.low) > o.span && (U)((U)lon - (U)o.wrapLow) > o.wrapSpan)
         return kSkip;
     if (latDec != lonDec || s.nearSquare == 0)
         return kDecode;
-    uint64_t dLat = (uint64_t)(lat > s.refLat ? lat - s.refLat : s.refLat - lat);
-    uint64_t dLon = (uint64_t)(lon > s.refLon ? lon - s.refLon : s.refLon - lon);
-    if (dLon > (uint64_t)limit)
-        dLon = (uint64_t)(2 * limit) - dLon;
+    U dLat = lat > o.refLat ? (U)lat - (U)o.refLat : (U)o.refLat - (U)lat;
+    U dLon = lon > o.refLon ? (U)lon - (U)o.refLon : (U)o.refLon - (U)lon;
+    if (dLon > (U)o.limit)
+        dLon = (U)(2 * (U)o.limit) - dLon;
     dLat -= dLat != 0;
     dLon -= dLon != 0;
-    if (dLat >= (uint64_t)1 << 31 || dLon >= (uint64_t)1 << 23)
+    if (dLat >= (U)1 << 31 || dLon >= (U)1 << 23)
         return kDecode;
-    return dLat * dLat + (dLon * dLon * s.cos16 >> 16) > s.nearSquare ? kSkip : kDecode;
+    return (uint64_t)dLat * dLat + ((uint64_t)dLon * dLon * s.cos16 >> 16) > s.nearSquare ? kSkip : kDecode;
 }
 
 // The verdict by the latitude alone: kAskLongitude inside the band. Int
@@ -909,6 +940,17 @@ struct PassDistances {
     bool exact[kNearestCount];
 };
 
+// a < b for two distances of a pass, which are never negative (not even
+// -0) nor NaN: compared by their bits, as integers, for on the device a
+// double comparison is a library call.
+static inline bool KmBelow(double a, double b)
+{
+    int64_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x < y;
+}
+
 static void ResetPassDistances(PassDistances* p)
 {
     for (int i = 0; i < kNearestCount; i++) {
@@ -922,7 +964,7 @@ static double HighestBound(const PassDistances* p)
 {
     double highest = p->high[0];
     for (int i = 1; i < kNearestCount; i++)
-        if (p->high[i] > highest)   // never NaN
+        if (KmBelow(highest, p->high[i]))
             highest = p->high[i];
     return highest;
 }
@@ -944,18 +986,18 @@ static int PassCandidate(NearestSlot* slots, PassDistances* p, double refLat, do
 {
     double most = p->low[0];
     for (int i = 1; i < kNearestCount; i++)
-        if (p->low[i] > most)
+        if (KmBelow(most, p->low[i]))
             most = p->low[i];
     int contenders = 0;
     for (int i = 0; i < kNearestCount; i++)
-        contenders += p->high[i] >= most;
+        contenders += !KmBelow(p->high[i], most);
     if (contenders > 1)
         for (int i = 0; i < kNearestCount; i++)
-            if (p->high[i] >= most)
+            if (!KmBelow(p->high[i], most))
                 MakeExact(slots, p, i, refLat, refLon);
     int candidate = 0;
     for (int i = 1; i < kNearestCount; i++)
-        if (p->low[i] > p->low[candidate])
+        if (KmBelow(p->low[candidate], p->low[i]))
             candidate = i;
     return candidate;
 }
@@ -974,14 +1016,16 @@ static int PassTake(NearestSlot* slots, PassDistances* p, const DistanceReferenc
         if (std::isnan(d))
             return -1;   // never taken
         low = high = d;
+    } else if (!(low > 0)) {
+        low = 0;   // the bracket's margin below a distance of 0
     }
     // At or beyond every slot's upper bound: not nearer than the farthest.
-    if (low >= HighestBound(p))
+    if (!KmBelow(low, HighestBound(p)))
         return -1;
     const int candidate = PassCandidate(slots, p, ref.lat, ref.lon);
-    if (low >= p->high[candidate])
+    if (!KmBelow(low, p->high[candidate]))
         return -1;
-    if (!(high < p->low[candidate])) {
+    if (!KmBelow(high, p->low[candidate])) {
         // The bounds overlap: compare the distances themselves.
         MakeExact(slots, p, candidate, ref.lat, ref.lon);
         if (!exact) {
@@ -989,7 +1033,7 @@ static int PassTake(NearestSlot* slots, PassDistances* p, const DistanceReferenc
             exact = true;
             low = high = d;
         }
-        if (!(d < p->low[candidate]))
+        if (!KmBelow(d, p->low[candidate]))
             return -1;
     }
     NearestSlot& slot = slots[candidate];
