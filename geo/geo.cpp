@@ -31,8 +31,20 @@ double Square(double x)
     return x * x;
 }
 
-double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
+namespace {
+
+// What the distance computation leaves for the compass point: the sines
+// and cosines of half the sum and half the difference of the latitudes,
+// the haversine S = sin²ω and C = cos²ω of half the central angle, and
+// √(SC). Set only where full is.
+struct DistanceTerms {
+    bool full;
+    double sinF, cosF, sinG, cosG, S, C, rootSC;
+};
+
+double DistanceWithTerms(double lat1, double lon1, double lat2, double lon2, DistanceTerms* t)
 {
+    t->full = false;
     if (lat1 == lat2 && lon1 == lon2)
         return 0;
     const double a = kEquatorialRadiusKm, f = kFlattening;
@@ -40,8 +52,9 @@ double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
     const double phi2 = ToRadians(lat2), l2 = ToRadians(lon2);
 
     const double F = (phi1 + phi2) / 2, G = (phi1 - phi2) / 2, lambda = (l1 - l2) / 2;
-    const double sinF2 = Square(std::sin(F)), cosF2 = Square(std::cos(F));
-    const double sinG2 = Square(std::sin(G)), cosG2 = Square(std::cos(G));
+    const double sinF = std::sin(F), cosF = std::cos(F), sinG = std::sin(G), cosG = std::cos(G);
+    const double sinF2 = Square(sinF), cosF2 = Square(cosF);
+    const double sinG2 = Square(sinG), cosG2 = Square(cosG);
     const double sinL2 = Square(std::sin(lambda)), cosL2 = Square(std::cos(lambda));
     const double S = sinG2 * cosL2 + cosF2 * sinL2;
     const double C = cosG2 * cosL2 + sinF2 * sinL2;
@@ -49,7 +62,9 @@ double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
     if (S == 0)
         return 0;
     const double omega = std::atan(std::sqrt(S / C));
-    const double R = std::sqrt(S * C) / omega;
+    const double rootSC = std::sqrt(S * C);
+    *t = DistanceTerms{true, sinF, cosF, sinG, cosG, S, C, rootSC};
+    const double R = rootSC / omega;
     const double D = (omega * a) * 2;
     const double H1 = (R * 3 - 1) / (C * 2);
     const double H2 = (R * 3 + 1) / (S * 2);
@@ -65,6 +80,14 @@ double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
     else if (d > high)
         d = high;
     return d;
+}
+
+}  // namespace
+
+double ComputeDistance(double lat1, double lon1, double lat2, double lon2)
+{
+    DistanceTerms terms;
+    return DistanceWithTerms(lat1, lon1, lat2, lon2, &terms);
 }
 
 void MakeDistanceReference(DistanceReference* ref, double lat, double lon)
@@ -204,14 +227,11 @@ bool DistanceBracket(const DistanceReference& ref, double lat, double lon, doubl
     return true;
 }
 
-void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
-                            double& distanceKm, double& bearingDeg)
+// ComputeDistanceBearing's bearing.
+static double Bearing(double lat1, double lon1, double lat2, double lon2)
 {
-    distanceKm = ComputeDistance(lat1, lon1, lat2, lon2);
-    if (lat1 == lat2 && lon1 == lon2) {
-        bearingDeg = 0;
-        return;
-    }
+    if (lat1 == lat2 && lon1 == lon2)
+        return 0;
     const double phi1 = ToRadians(lat1), l1 = ToRadians(lon1);
     const double phi2 = ToRadians(lat2), l2 = ToRadians(lon2);
     // Each sine and cosine once: on the device every one is thousands of
@@ -236,7 +256,65 @@ void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
     // 0/0 where the points are a pole or antipodes apart: no direction.
     if (!(bearing >= 0 && bearing <= 360))
         bearing = 0;
-    bearingDeg = bearing;
+    return bearing;
+}
+
+void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
+                            double& distanceKm, double& bearingDeg)
+{
+    distanceKm = ComputeDistance(lat1, lon1, lat2, lon2);
+    bearingDeg = Bearing(lat1, lon1, lat2, lon2);
+}
+
+// The cosines of the bearings east of north where the compass point
+// changes (11.75, 33.75, ... 168.75 degrees: CompassPoint cuts the sum to
+// whole degrees); west of north they lie mirrored about 180.
+static const double kCosSectorEdge[8] = {0.97904547248458385,  0.83146961230254524,  0.54829322951991388,
+                                         0.19509032201612833,  -0.20364175114017755, -0.55557023301960229,
+                                         -0.83628615584775956, -0.98078528040323043};
+
+// The compass point's index east of north (0 to 8) of a bearing θ from
+// its cosine, -1 where it lies within margin of an edge.
+static int EastSector(double cosTheta, double margin)
+{
+    for (int k = 0; k < 8; k++) {
+        if (cosTheta > kCosSectorEdge[k] + margin)
+            return k;
+        if (cosTheta >= kCosSectorEdge[k] - margin)
+            return -1;
+    }
+    return 8;
+}
+
+void ComputeDistanceCompass(double lat1, double lon1, double lat2, double lon2, double& distanceKm,
+                            const wchar_t*& compass)
+{
+    DistanceTerms t;
+    distanceKm = DistanceWithTerms(lat1, lon1, lat2, lon2, &t);
+    // Bearing's θ = acos((sin φ2 - sin φ1 cos δ) / (cos φ1 sin δ)) from the
+    // terms, without its four sines and cosines and two acos: cos δ is
+    // C - S and sin δ is 2√(SC), and φ1, φ2 are F + G and F - G. Bearing
+    // itself loses up to 4e-16 / δ² of that cosine to its acos of cos δ:
+    // below 1e-7 from a δ of 6e-5 (S of 1e-9, some 400 metres) on, and a
+    // point within 1e-5 of an edge is left to it. So are the cases where
+    // east and west are not told by the longitudes' order: farther than a
+    // turn, or the reference near a pole.
+    const double lonDiff = lon2 - lon1;
+    if (t.full && t.S > 1e-9 && t.C > 1e-9 && lat1 >= -85 && lat1 <= 85 && lat2 >= -90 && lat2 <= 90 &&
+        lonDiff >= -360 && lonDiff <= 360) {
+        const double sinPhi1 = t.sinF * t.cosG + t.cosF * t.sinG, cosPhi1 = t.cosF * t.cosG - t.sinF * t.sinG;
+        const double sinPhi2 = t.sinF * t.cosG - t.cosF * t.sinG;
+        const double cosTheta = (sinPhi2 - sinPhi1 * (t.C - t.S)) / (cosPhi1 * 2 * t.rootSC);
+        // West when the target lies less than half a turn west: then the
+        // bearing is 360 - θ, and its point 8 on from that of 180 - θ.
+        const bool west = lonDiff > 180 || (lonDiff < 0 && lonDiff >= -180);
+        const int sector = EastSector(west ? -cosTheta : cosTheta, 1e-5);
+        if (sector >= 0) {
+            compass = kCompass[west ? 8 + sector : sector];
+            return;
+        }
+    }
+    compass = CompassPoint(Bearing(lat1, lon1, lat2, lon2));
 }
 
 const wchar_t* CompassPoint(double bearingDeg)

@@ -56,6 +56,12 @@ bool DistanceBracket(const DistanceReference& ref, double lat, double lon, doubl
 void ComputeDistanceBearing(double lat1, double lon1, double lat2, double lon2,
                             double& distanceKm, double& bearingDeg);
 
+// ComputeDistance, and the compass point that CompassPoint gives for
+// ComputeDistanceBearing's bearing: for most pairs without the bearing's
+// trigonometry (the distance's own terms tell the sector), else with it.
+void ComputeDistanceCompass(double lat1, double lon1, double lat2, double lon2, double& distanceKm,
+                            const wchar_t*& compass);
+
 // The compass name ("N", "NNO", ... "NNW") of a bearing in degrees. Sectors
 // with an even index are 23 degrees wide, odd ones 22 (the sum is cut to
 // whole degrees before the division). Bearings outside 0..360 are taken

@@ -879,11 +879,12 @@ static int TakeSlot(NearestSlot* slots, const wchar_t* line, double refLat, doub
 // The result line of a slot that holds its POI line, with the bearing.
 static void FinishSlot(NearestSlot* slot, const wchar_t* line, double refLat, double refLon)
 {
-    double d, bearing;
-    ComputeDistanceBearing(refLat, refLon, slot->lat, slot->lon, d, bearing);
+    double d;
+    const wchar_t* compass;
+    ComputeDistanceCompass(refLat, refLon, slot->lat, slot->lon, d, compass);
     slot->exactKm = d;   // the same as TakeSlot's, made here for a slot taken by its bounds
     slot->distanceKm = (int32_t)d;
-    FormatResult(slot->text, CountOf(slot->text), line, slot->exactKm, CompassPoint(bearing));
+    FormatResult(slot->text, CountOf(slot->text), line, slot->exactKm, compass);
 }
 
 bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double refLon,

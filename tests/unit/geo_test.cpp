@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -311,6 +312,39 @@ TEST(Geo, CompassBoundaries)
         SCOPED_TRACE(starts[i]);
         EXPECT_EQ(CompassPoint(starts[i]), std::wstring(kNames[(i + 1) % 16]));
         EXPECT_EQ(CompassPoint(starts[i] - 1e-9), kNames[i]);
+    }
+}
+
+TEST(Geo, CompassFromTheDistanceTermsIsTheBearingsPoint)
+{
+    // Targets at every scale of distance from random references, on
+    // bearings anywhere and a hair to either side of the sector edges,
+    // their longitude now and then a turn off: the same distance, bit for
+    // bit, and the point CompassPoint gives for the bearing.
+    std::mt19937_64 rng(16);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double edges[] = {11.75, 33.75, 56.75, 78.75, 101.75, 123.75, 146.75, 168.75,
+                            191.75, 213.75, 236.75, 258.75, 281.75, 303.75, 326.75, 348.75};
+    for (int i = 0; i < 20000; i++) {
+        const double lat1 = (unit(rng) * 2 - 1) * (i % 10 == 0 ? 90 : 85), lon1 = (unit(rng) * 2 - 1) * 180;
+        const double sigma = std::pow(10, -7 + 7.5 * unit(rng));   // radians, up to π
+        double course = unit(rng) * 360;
+        if (i % 2 == 0)
+            course = edges[i / 2 % 16] + (unit(rng) * 2 - 1) * std::pow(10, -8 + 6 * unit(rng));
+        const double p1 = lat1 * kGeoPi / 180, c = course * kGeoPi / 180, s = std::min(sigma, kGeoPi);
+        const double p2 = std::asin(std::sin(p1) * std::cos(s) + std::cos(p1) * std::sin(s) * std::cos(c));
+        const double dl = std::atan2(std::sin(c) * std::sin(s) * std::cos(p1), std::cos(s) - std::sin(p1) * std::sin(p2));
+        const double lat2 = p2 * 180 / kGeoPi;
+        double lon2 = lon1 + dl * 180 / kGeoPi;
+        if (i % 7 == 0)
+            lon2 += i % 14 == 0 ? 360 : -360;
+        SCOPED_TRACE(testing::Message() << lat1 << "," << lon1 << " to " << lat2 << "," << lon2);
+        const Result expected = Between(lat1, lon1, lat2, lon2);
+        double km;
+        const wchar_t* compass;
+        ComputeDistanceCompass(lat1, lon1, lat2, lon2, km, compass);
+        ASSERT_EQ(Bits(km), Bits(expected.km));
+        ASSERT_STREQ(compass, CompassPoint(expected.deg));
     }
 }
 
