@@ -1048,6 +1048,43 @@ static int PassTake(NearestSlot* slots, PassDistances* p, const DistanceReferenc
     return candidate;
 }
 
+// The bytes of the lines at the start of a read block (avail bytes, the
+// file's last when last) that cannot be taken, decided from their bytes.
+// Stops at a line to decode (*decode) or at one that the block may not
+// hold whole. A function of its own: the loop keeps what it needs in
+// registers.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+static size_t PassOverLines(const unsigned char* bytes, size_t avail, bool last, SkipBounds* bounds,
+                            double farthest, bool* decode)
+{
+    // A line that starts before safe is whole in the block when its line
+    // feed lies fewer than kTextLen - 1 bytes on; from there on only in
+    // the file's last block.
+    const unsigned char* const end = bytes + avail;
+    const unsigned char* const safe = last ? end : avail > kTextLen - 1 ? end - (kTextLen - 1) : bytes;
+    const unsigned char* line = bytes;
+    while (line < safe) {
+        const unsigned char* p = line;
+        Verdict verdict = kDecode;
+        const bool usual = UsualVerdict(&p, bounds, farthest, &verdict);
+        if (usual && verdict != kSkip)
+            break;
+        // The block's own line feed follows its last byte.
+        const size_t room = (size_t)(end - line);
+        const size_t len = TextLineLength(line, usual ? (size_t)(p - line) : 0, room);
+        if (len == room || len >= kTextLen - 1)
+            break;   // no line feed in the block, or a line of pieces
+        if (!usual && OtherVerdict(line, len, bounds, farthest) != kSkip)
+            break;
+        line += len + 1;
+    }
+    // At the end of the file the reader itself tells what is left.
+    *decode = line < safe || last;
+    return (size_t)(line - bytes);
+}
+
 // One pass over the file into the slots.
 static void SearchPass(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
                        wchar_t* lineBuf, wchar_t** parseEnd)
@@ -1072,28 +1109,8 @@ static void SearchPass(TextReader* reader, double refLat, double refLon, Nearest
         size_t avail;
         bool last;
         if (TextPeekBlock(reader, kTextLen - 1, &bytes, &avail, &last)) {
-            size_t at = 0;
-            bool decode = false;
-            for (;;) {
-                const size_t room = avail - at;
-                if (room <= kTextLen - 1 && !last)
-                    break;   // known whole only after the next refill
-                const size_t limit = room < kTextLen - 1 ? room : kTextLen - 1;
-                const unsigned char* const line = bytes + at;
-                const unsigned char* p = line;
-                Verdict verdict = kDecode;
-                const bool usual = UsualVerdict(&p, &bounds, farthest, &verdict);
-                const size_t len = TextLineLength(line, usual ? (size_t)(p - line) : 0, limit);
-                if (!usual && len < limit)
-                    verdict = OtherVerdict(line, len, &bounds, farthest);
-                if (len < limit && verdict == kSkip) {
-                    at += len + 1;
-                    continue;
-                }
-                decode = true;
-                break;
-            }
-            TextSkipBytes(reader, at);
+            bool decode;
+            TextSkipBytes(reader, PassOverLines(bytes, avail, last, &bounds, farthest, &decode));
             if (!decode)
                 continue;
         }
