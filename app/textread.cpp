@@ -185,55 +185,30 @@ void TurnToCp1252(TextReader* r)
 size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
 {
 #if WENDRIK_SSE2
-    // Sixteen bytes at a time, a bit for each byte beyond ASCII.
+    // Sixteen bytes at a time, a bit for each byte beyond ASCII. Nearly
+    // every sixteen bytes of a POI file with umlauts hold one: each goes
+    // sequence by sequence, and the scan on in its chunk.
     constexpr size_t kChunk = 16;
-    using Bits = unsigned;
     auto highBits = [b](size_t at) {
         return (unsigned)_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
     };
     auto from = [](size_t at) { return ~0u << at; };
-    auto first = [](unsigned high) { return (size_t)__builtin_ctz(high); };
-    // Nearly every sixteen bytes of a POI file with umlauts hold one:
-    // testing chunks whole (as below) costs more here than it saves.
-    auto lettersOnly = [](size_t, Bits* carry) {
-        *carry = 0;
-        return false;
-    };
     size_t chunk = i & ~(kChunk - 1);
-    Bits high = highBits(chunk) & from(i - chunk);
-    Bits carry = 0;          // the last chunk ended with a lead
-    bool whole = i == chunk; // no byte of the chunk checked yet
+    unsigned high = highBits(chunk) & from(i - chunk);
     for (;;) {
         // Most of a POI file is ASCII: two chunks a turn, one test of both,
         // and no test of the end, for the byte 80 after the block's line
         // feed ends the loop.
-        while (high == 0 && carry == 0) {
-            const Bits next = highBits(chunk + kChunk), after = highBits(chunk + 2 * kChunk);
+        while (high == 0) {
+            const unsigned next = highBits(chunk + kChunk), after = highBits(chunk + 2 * kChunk);
             if ((next | after) != 0) {
                 chunk += next != 0 ? kChunk : 2 * kChunk;
                 high = next != 0 ? next : after;
-                whole = true;
                 break;
             }
             chunk += 2 * kChunk;
         }
-        if (whole) {
-            // Umlauts and the like, most of what lies beyond ASCII in a POI
-            // file, pass a chunk at a time.
-            const Bits owed = carry;
-            if (lettersOnly(chunk, &carry)) {
-                chunk += kChunk;
-                if (chunk >= end)
-                    return carry != 0 ? chunk - 1 : end;
-                high = highBits(chunk);
-                continue;
-            }
-            // Else sequence by sequence, from a lead the last chunk left open.
-            i = owed != 0 ? chunk - 1 : chunk + first(high);
-            carry = 0;
-        } else {
-            i = chunk + first(high);
-        }
+        i = chunk + (size_t)__builtin_ctz(high);
         if (i >= end)
             return end;
         // The two-byte sequences of Latin letters (umlauts) inline.
@@ -249,11 +224,9 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
         // On in the same chunk where the sequence ends in it.
         if (i - chunk < kChunk) {
             high &= from(i - chunk);
-            whole = false;
         } else {
             chunk = i & ~(kChunk - 1);
             high = highBits(chunk) & from(i - chunk);
-            whole = i == chunk;
         }
     }
 #else
