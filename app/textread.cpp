@@ -176,6 +176,17 @@ void TurnToCp1252(TextReader* r)
     r->guessFailed = r->guessed;
 }
 
+// The length of the UTF-8 sequence at b[i] (a byte beyond ASCII), the
+// two-byte ones of Latin letters (umlauts) inline; 0 or less where it is
+// invalid or cut off by end.
+inline int SequenceAt(const unsigned char* b, size_t i, size_t end)
+{
+    if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < end && (b[i + 1] & 0xC0) == 0x80)
+        return 2;
+    uint32_t cp;
+    return Utf8Sequence(b + i, end - i, &cp);
+}
+
 // Where the block's bytes from index i on stop being valid UTF-8: end
 // when all are, or the start of a sequence that is invalid or cut off by
 // end. Like ValidUtf8Prefix, but in whole chunks from aligned addresses,
@@ -211,16 +222,10 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
         i = chunk + (size_t)__builtin_ctz(high);
         if (i >= end)
             return end;
-        // The two-byte sequences of Latin letters (umlauts) inline.
-        if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < end && (b[i + 1] & 0xC0) == 0x80) {
-            i += 2;
-        } else {
-            uint32_t cp;
-            const int len = Utf8Sequence(b + i, end - i, &cp);
-            if (len <= 0)
-                return i;
-            i += (size_t)len;
-        }
+        const int len = SequenceAt(b, i, end);
+        if (len <= 0)
+            return i;
+        i += (size_t)len;
         // On in the same chunk where the sequence ends in it.
         if (i - chunk < kChunk) {
             high &= from(i - chunk);
@@ -256,11 +261,8 @@ size_t ValidUtf8InBlock(const unsigned char* b, size_t i, size_t end)
                 return end;
             if (b[i] < 0x80) {
                 i++;
-            } else if (b[i] - 0xC2u <= 0xDFu - 0xC2u && i + 1 < end && (b[i + 1] & 0xC0) == 0x80) {
-                i += 2;
             } else {
-                uint32_t cp;
-                const int len = Utf8Sequence(b + i, end - i, &cp);
+                const int len = SequenceAt(b, i, end);
                 if (len <= 0)
                     return i;
                 i += (size_t)len;
