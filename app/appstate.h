@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "nearest.h"
-#include "textread.h"
-#include "textwrite.h"
-#include "wtext.h"
+#include "search/nearest.h"
+#include "text/textread.h"
+#include "text/textwrite.h"
+#include "text/wtext.h"
 
 // Which directory the file chooser lists.
 enum ChooserMode : int32_t {

@@ -1,4 +1,4 @@
-#include "calendar.h"
+#include "app/calendar.h"
 
 namespace {
 

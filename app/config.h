@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "textread.h"
-#include "wtext.h"
+#include "text/textread.h"
+#include "text/wtext.h"
 
 // Where the configuration lands: the start-up fields of the state record.
 struct ConfigTarget {

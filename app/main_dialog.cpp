@@ -1,12 +1,12 @@
 // The main window: the tour editor.
 #include <windows.h>
 
-#include "appstate.h"
-#include "chooser.h"
-#include "listtext.h"
-#include "platform.h"
-#include "search.h"
-#include "../res/resource.h"
+#include "app/appstate.h"
+#include "app/listtext.h"
+#include "app/platform.h"
+#include "chooser/chooser.h"
+#include "res/resource.h"
+#include "search/search.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Saving a tour: the time-stamped tour file and the route hand-off.
 #include <windows.h>
 
-#include "appstate.h"
-#include "calendar.h"
-#include "listtext.h"
+#include "app/appstate.h"
+#include "app/calendar.h"
+#include "app/listtext.h"
 
 namespace {
 

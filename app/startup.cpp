@@ -3,10 +3,10 @@
 
 #include <cwchar>
 
-#include "appstate.h"
-#include "config.h"
-#include "platform.h"
-#include "../res/resource.h"
+#include "app/appstate.h"
+#include "app/config.h"
+#include "app/platform.h"
+#include "res/resource.h"
 
 AppState app;
 

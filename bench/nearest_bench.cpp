@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "nearest.h"
-#include "textread.h"
+#include "search/nearest.h"
+#include "text/textread.h"
 
 namespace {
 

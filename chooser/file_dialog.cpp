@@ -1,10 +1,10 @@
 // The file chooser dialog.
-#include "chooser.h"
+#include "chooser/chooser.h"
 
-#include "appstate.h"
-#include "listtext.h"
-#include "platform.h"
-#include "../res/resource.h"
+#include "app/appstate.h"
+#include "app/listtext.h"
+#include "app/platform.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "check.h"
+#include "cli/check.h"
 
 #include <cmath>
 #include <cstdint>
@@ -7,142 +7,14 @@
 #include <memory>
 #include <vector>
 
-#include <sys/stat.h>
-
-#include "nearest.h"
-#include "textwrite.h"
-#include "wtext.h"
+#include "cli/positions.h"
+#include "search/poiline.h"
+#include "text/cp1252.h"
+#include "text/fileio.h"
+#include "text/utf8.h"
+#include "text/wtext.h"
 
 namespace {
-
-// A position as its bits, for finding duplicates.
-struct PositionKey {
-    uint64_t lon, lat;
-};
-
-uint64_t HashKey(const PositionKey& k)
-{
-    uint64_t h = (k.lon ^ (k.lat * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
-    return h ^ (h >> 31);
-}
-
-// The positions seen so far, for duplicates. The positions themselves are
-// appended to one array in the order they come; the table that finds them
-// holds 8 bytes a slot (a fingerprint and the entry's index), so that a
-// million positions stay in a few megabytes the cache can keep, and the
-// full entry is read only where the fingerprint matches.
-class PositionTable {
-public:
-    // The line that first had the position (finite, -0 made 0); 0 when
-    // it is new, and then it is recorded as line's.
-    long FirstLine(double lon, double lat, long line)
-    {
-        if ((entries_.size() + 1) * 2 > slots_.size())
-            Grow();
-        Entry key;
-        std::memcpy(&key.lon, &lon, 8);
-        std::memcpy(&key.lat, &lat, 8);
-        key.line = line;
-        const uint64_t h = Hash(key);
-        const uint32_t print = Fingerprint(h);
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = (size_t)h & mask;; i = (i + 1) & mask) {
-            Slot& s = slots_[i];
-            if (s.entry == 0) {
-                entries_.push_back(key);
-                s.print = print;
-                s.entry = (uint32_t)entries_.size();
-                return 0;
-            }
-            if (s.print == print) {
-                const Entry& e = entries_[s.entry - 1];
-                if (e.lon == key.lon && e.lat == key.lat)
-                    return e.line;
-            }
-        }
-    }
-
-private:
-    struct Entry {
-        uint64_t lon, lat;
-        long line;
-    };
-    struct Slot {
-        uint32_t print = 0;
-        uint32_t entry = 0;   // index into entries_ plus one; 0: empty
-    };
-
-    static uint64_t Hash(const Entry& e) { return HashKey({e.lon, e.lat}); }
-    static uint32_t Fingerprint(uint64_t h) { return (uint32_t)(h >> 32); }
-
-    void Grow()
-    {
-        slots_.assign(slots_.empty() ? 1024 : slots_.size() * 2, Slot());
-        const size_t mask = slots_.size() - 1;
-        for (size_t k = 0; k < entries_.size(); k++) {
-            const uint64_t h = Hash(entries_[k]);
-            size_t i = (size_t)h & mask;
-            while (slots_[i].entry != 0)
-                i = (i + 1) & mask;
-            slots_[i].print = Fingerprint(h);
-            slots_[i].entry = (uint32_t)(k + 1);
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::vector<Entry> entries_;
-};
-
-// How many of the positions are there for the first time, for a check
-// that reports only the count of duplicates. The positions come in file
-// order and are counted at the end: first spread by hash into partitions
-// of a few thousand, then each partition counted in a table the cache
-// holds, instead of one table of the whole file with a cache miss for
-// every line. Reorders keys.
-size_t CountDistinctPositions(std::vector<PositionKey>& keys)
-{
-    const size_t n = keys.size();
-    unsigned bits = 0;   // 2^bits partitions of about 4096 keys
-    while (bits < 16 && (n >> bits) > 4096)
-        bits++;
-    std::vector<PositionKey> spread(n);
-    std::vector<size_t> start((size_t)1 << bits, 0);
-    auto part = [bits](uint64_t h) { return bits == 0 ? (size_t)0 : (size_t)(h >> (64 - bits)); };
-    for (const PositionKey& k : keys)
-        start[part(HashKey(k))]++;
-    size_t sum = 0;
-    for (size_t& s : start) {
-        const size_t count = s;
-        s = sum;
-        sum += count;
-    }
-    std::vector<size_t> next(start);
-    for (const PositionKey& k : keys)
-        spread[next[part(HashKey(k))]++] = k;
-    size_t distinct = 0;
-    std::vector<uint32_t> table;   // index in the partition plus one; 0: empty
-    for (size_t p = 0; p < start.size(); p++) {
-        const size_t from = start[p], to = p + 1 < start.size() ? start[p + 1] : n;
-        size_t size = 16;
-        while (size < 2 * (to - from))
-            size *= 2;
-        table.assign(size, 0);
-        for (size_t k = from; k < to; k++) {
-            const PositionKey& key = spread[k];
-            for (size_t i = (size_t)HashKey(key) & (size - 1);; i = (i + 1) & (size - 1)) {
-                if (table[i] == 0) {
-                    table[i] = (uint32_t)(k - from + 1);
-                    distinct++;
-                    break;
-                }
-                const PositionKey& seen = spread[from + table[i] - 1];
-                if (seen.lon == key.lon && seen.lat == key.lat)
-                    break;
-            }
-        }
-    }
-    return distinct;
-}
 
 // Characters in a piece, as a user counts them: a surrogate pair is one.
 long CountCharacters(const wchar_t* text, size_t n)
@@ -153,43 +25,35 @@ long CountCharacters(const wchar_t* text, size_t n)
     return count;
 }
 
-// A byte order mark where the longitude should be: two files joined into
-// one, the second keeping its mark ("\u00ef\u00bb\u00bf" when the file reads
-// as Windows-1252).
-bool StartsWithByteOrderMark(const wchar_t* text)
-{
-    while (*text == L' ' || *text == L'\t')
-        text++;
-    return text[0] == 0xFEFF || (text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF);
-}
-
 }  // namespace
 
-const wchar_t* const kSkipJoinedMark = L"a byte order mark inside the file (files joined?) stands before the longitude";
-
-const wchar_t* SearchSkipReason(const wchar_t* text, double* lon, double* lat, const wchar_t** latEnd)
+bool ReportAt(CheckSink sink, void* context, const std::wstring& name, long line, const std::wstring& message)
 {
-    wchar_t* end;
-    *lon = ParseNumber(text, &end);
-    if (end == text) {
-        if (StartsWithByteOrderMark(text))
-            return kSkipJoinedMark;
-        return text[0] == L'\n' || text[0] == L'\0' ? L"empty line" : L"no number where the longitude should be";
-    }
-    if (*end == L'\0' || *end == L'\n')
+    return sink(context, name + (line > 0 ? L":" + std::to_wstring(line) : L"") + L": " + message + L"\n");
+}
+
+const wchar_t* SkipReasonWords(PoiLineVerdict verdict)
+{
+    switch (verdict) {
+    case kPoiPosition:
+        break;
+    case kPoiEmpty:
+        return L"empty line";
+    case kPoiNoLongitude:
+        return L"no number where the longitude should be";
+    case kPoiJoinedMark:
+        return L"a byte order mark inside the file (files joined?) stands before the longitude";
+    case kPoiNothingAfterLongitude:
         return L"nothing after the longitude";
-    const wchar_t* start = end + 1;
-    wchar_t* stop;
-    *lat = ParseNumber(start, &stop);
-    *latEnd = stop;
-    if (stop == start)
+    case kPoiNoLatitude:
         return L"no latitude after the longitude and one separator";
-    if (*lon == 0 && *lat == 0)
+    case kPoiZeroZero:
         return L"position 0,0 (the mark of no position)";
-    if (!std::isfinite(*lon) || !std::isfinite(*lat))
+    case kPoiNotFinite:
         return L"not a finite number, never listed";
-    if (!PositionHasDistance(*lat, *lon))
+    case kPoiNoDistance:
         return L"a number too large to give a distance, never listed";
+    }
     return nullptr;
 }
 
@@ -204,13 +68,14 @@ public:
 
     // One piece as the reader gives it, with the NUL characters the reader
     // dropped from it.
-    void Piece(const wchar_t* text, size_t n, bool plain, bool beyondAscii, long long nuls)
+    void Piece(const wchar_t* text, const TextPieceFacts& facts)
     {
+        const size_t n = facts.length;
         const bool first = piecesOfLine_ == 0;
         counts_->entries++;
         if (first) {
             Classify(text);
-        } else if (RanksAsPosition(text)) {
+        } else if (HoldsPosition(text)) {
             // The search ranks every list entry: this one too.
             counts_->usable++;
             Finding(L"part " + std::to_wstring(piecesOfLine_ + 1) +
@@ -220,11 +85,11 @@ public:
             segmentAtNextPiece_ = false;
             segmentSeen_ = true;   // the search ranks it as this piece
         }
-        nulsInLine_ += nuls;
+        nulsInLine_ += facts.nuls;
         // A piece of printable text (the reader tells) has nothing to note
         // character by character.
-        if (plain && !inSegment_ && pendingLen_ == 0)
-            counts_->nonAscii = counts_->nonAscii || beyondAscii;
+        if (facts.plain && !inSegment_ && pending_.count == 0)
+            counts_->nonAscii = counts_->nonAscii || facts.beyondAscii;
         else
             CheckCharacters(text, n);
         piecesOfLine_++;
@@ -276,16 +141,16 @@ private:
     // ranked only when it has a distance.
     void Classify(const wchar_t* text)
     {
-        double lon, lat;
-        const wchar_t* latEnd;
-        const wchar_t* why = SearchSkipReason(text, &lon, &lat, &latEnd);
-        if (why != nullptr) {
-            if (why == kSkipJoinedMark)
+        PoiPosition at;
+        const PoiLineVerdict verdict = ReadPoiLine(text, &at);
+        if (verdict != kPoiPosition) {
+            if (verdict == kPoiJoinedMark)
                 counts_->joinMarks++;
-            Skipped(why);
+            Skipped(SkipReasonWords(verdict));
             return;
         }
         counts_->usable++;
+        double lon = at.lon, lat = at.lat;
         if (std::fabs(lat) > 90 || std::fabs(lon) > 180) {
             counts_->outOfRange++;
             wchar_t buf[160];
@@ -318,7 +183,7 @@ private:
         const bool cp1252 = counts_->encoding == kEncodingCp1252;
         for (size_t i = 0; i < n; i++) {
             // Most characters are printable ASCII with nothing to note.
-            if (!inSegment_ && pendingLen_ == 0) {
+            if (!inSegment_ && pending_.count == 0) {
                 while ((unsigned)text[i] - 0x20u < 0x5Fu)   // text[n] is NUL
                     i++;
                 if (i == n)
@@ -362,7 +227,7 @@ private:
         if (!inSegment_)
             return;
         segment_[segmentLen_] = L'\0';
-        if (!segmentSeen_ && RanksAsPosition(segment_))
+        if (!segmentSeen_ && HoldsPosition(segment_))
             hiddenInLine_++;
         inSegment_ = false;
         segmentSeen_ = false;
@@ -373,22 +238,14 @@ private:
     void ScanUtf8(unsigned c)
     {
         const int byte = Cp1252Byte(c);
-        if (byte < 0x80) {
-            if (pendingLen_ > 0)
-                BadByte(pending_[0]);
-            pendingLen_ = 0;
+        if (byte < 0x80 && pending_.count == 0)
             return;
-        }
-        pending_[pendingLen_++] = (unsigned char)byte;
-        uint32_t cp;
-        const int got = Utf8SequenceAt(pending_, pendingLen_, &cp);
-        if (got > 0) {
-            utf8InLine_ = utf8InLine_ || got > 1;
-            pendingLen_ = 0;
-        } else if (got < 0) {
-            BadByte(pending_[0]);
-            pendingLen_ = 0;
-        }
+        unsigned char first;
+        const int got = Utf8Feed(&pending_, (unsigned char)byte, &first);
+        if (got > 1)
+            utf8InLine_ = true;
+        else if (got < 0)
+            BadByte(first);
     }
 
     void BadByte(unsigned char byte)
@@ -467,8 +324,7 @@ private:
     bool segmentSeen_ = false;
     bool segmentAtNextPiece_ = false;
     // UTF-8 read through Windows-1252.
-    unsigned char pending_[4] = {};
-    size_t pendingLen_ = 0;
+    Utf8Pending pending_ = {};
     bool utf8InLine_ = false;
     long badByteLine_ = 0;
     unsigned badByte_ = 0;
@@ -476,26 +332,6 @@ private:
     PositionTable positions_;
     std::vector<PositionKey> keys_;
 };
-
-enum PathKind { kPathMissing, kPathFolder, kPathNotRegular, kPathOther };
-
-// What a path names, to tell the user why it does not open.
-PathKind KindOfPath(const wchar_t* path)
-{
-#ifdef _WIN32
-    struct _stat st;
-    if (_wstat(path, &st) != 0)
-        return kPathMissing;
-#else
-    char narrow[4096];
-    struct stat st;
-    if (!NarrowFileName(path, narrow, sizeof narrow) || stat(narrow, &st) != 0)
-        return kPathMissing;
-#endif
-    if ((st.st_mode & S_IFMT) == S_IFDIR)
-        return kPathFolder;
-    return (st.st_mode & S_IFMT) == S_IFREG ? kPathOther : kPathNotRegular;
-}
 
 const wchar_t* EncodingName(const CheckCounts& c)
 {
@@ -567,21 +403,18 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
                                                                           : L": cannot read: no permission\n"));
         return counts;
     }
-    const bool byteOrderMark = reader->encoding == kEncodingUtf8 && reader->pos == 3;
+    const bool byteOrderMark = TextHasByteOrderMark(reader.get());
     std::unique_ptr<Checker> checker;
     do {
         counts = {};
         counts.byteOrderMark = byteOrderMark;
         checker = std::make_unique<Checker>(name, quiet, sink, context, &counts);
         Text piece;
-        long long nuls = 0;
         while (!checker->Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
-            counts.encoding = reader->encoding;   // Windows-1252 from where the file proves it
-            checker->Piece(piece, reader->pieceLength, reader->piecePlain, reader->pieceBeyondAscii,
-                           reader->nulsDropped - nuls);
-            nuls = reader->nulsDropped;
+            counts.encoding = TextEncodingOf(reader.get());   // Windows-1252 from where the file proves it
+            checker->Piece(piece, TextLastPiece(reader.get()));
         }
-        counts.encoding = reader->encoding;
+        counts.encoding = TextEncodingOf(reader.get());
     } while (TextGuessFailed(reader.get()) && TextReadAgain(reader.get()));
     if (checker->Stopped()) {
         TextClose(reader.get());

@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "textread.h"
+#include "search/poiline.h"
+#include "text/textread.h"
 
 struct CheckCounts {
     bool readable;          // the file could be opened and read to its end
@@ -33,6 +34,9 @@ struct CheckCounts {
 // more (a closed pipe), which ends the check.
 typedef bool (*CheckSink)(void* context, const std::wstring& line);
 
+// One finding to sink: "NAME:LINE: message", or "NAME: message" for line 0.
+bool ReportAt(CheckSink sink, void* context, const std::wstring& name, long line, const std::wstring& message);
+
 // Checks the file at path. Each finding goes to sink as a line
 // "NAME:LINE: message" when it is found, then one summary line
 // "NAME: ..."; with quiet only the summary. A file that cannot be read
@@ -45,12 +49,9 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet,
                          std::wstring* report);
 
-// Why the search skips a line (the first piece of it), in the words check
-// reports it with, or null when the search ranks it: *lon and *lat then
-// hold its position and *latEnd points where the latitude ended.
-const wchar_t* SearchSkipReason(const wchar_t* text, double* lon, double* lat, const wchar_t** latEnd);
-// The reason for a byte order mark where the longitude should be.
-extern const wchar_t* const kSkipJoinedMark;
+// Why the search skips a line, in the words check reports it with; null
+// for a position.
+const wchar_t* SkipReasonWords(PoiLineVerdict verdict);
 
 // True when the device loses something of the file: it cannot be read, or
 // the search skips a line or never sees positions in it.

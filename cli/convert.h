@@ -1,22 +1,13 @@
-// "wendrik-cli convert": places from GPX into POI files, and POI files
-// (tours among them) back into GPX for a map on a PC.
-// Reads GPX with expat as a stream: memory stays flat whatever the size.
-// Writes OUT under a temporary name beside it and renames it into place
-// only when complete, so that a failed conversion leaves no partial file
-// and an existing OUT as it was.
+// "wendrik-cli convert": places from GPX into POI files (poiwrite.cpp),
+// and POI files (tours among them) back into GPX for a map on a PC
+// (gpxwrite.cpp). OUT is written as outfile.h says.
 #pragma once
 
 #include <string>
 
-#include "check.h"
-#include "textread.h"
-
-// Which points of a GPX file become POI lines.
-enum GpxPoints {
-    kGpxWaypoints,    // wpt
-    kGpxRoutePoints,  // rtept of every route, in order: a tour
-    kGpxTrackPoints,  // trkpt
-};
+#include "cli/check.h"
+#include "cli/gpxread.h"
+#include "text/textread.h"
 
 struct ConvertCounts {
     bool read;              // IN was read and parsed to its end
@@ -39,8 +30,3 @@ ConvertCounts ConvertGpxToPoi(const std::wstring& in, const std::wstring& inName
 // order. Lines the search skips are reported as check reports them.
 ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName, const std::wstring& out,
                               bool route, CheckSink sink, void* context);
-
-// A coordinate with a fixed count of decimals (at most 9), rounded from
-// the double's exact value, half to even: the same digits on every build,
-// whatever its C library's printf does.
-std::wstring FormatDegrees(double value, int decimals);

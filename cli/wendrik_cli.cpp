@@ -13,13 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
-#include "convert.h"
-#include "geo.h"
-#include "nearest.h"
-#include "textread.h"
-#include "textwrite.h"
-#include "wtext.h"
+#include "cli/check.h"
+#include "cli/convert.h"
+#include "geo/geo.h"
+#include "search/nearest.h"
+#include "search/number.h"
+#include "text/fileio.h"
+#include "text/textread.h"
+#include "text/textwrite.h"
+#include "text/wtext.h"
 
 namespace {
 

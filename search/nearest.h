@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "textread.h"
-#include "wtext.h"
+#include "text/textread.h"
+#include "text/wtext.h"
 
 constexpr int32_t kSlotEmpty = 99999999;
 constexpr int kNearestCount = 5;
@@ -18,45 +18,8 @@ struct NearestSlot {
     double lat, lon;     // the position of the line
 };
 
-// A number as wcstod reads one (leading white space, sign, digits, ".",
-// exponent, also "inf", "nan" and hexadecimal), always correctly rounded,
-// with an exact fast path for short decimals. *end is left right after it,
-// or at s when there is none. The program's one number parser.
-double ParseNumber(const wchar_t* s, wchar_t** end);
-
-// The same without the fast path, for the rare number that needs it.
-double ParseNumberGeneral(const wchar_t* s, wchar_t** end);
-
-// The two numbers at the start of a POI line: the longitude, then the
-// latitude one character after the longitude's end (whatever that
-// character is). *parseEnd is left where the longitude ended. False when
-// either number cannot be read at all.
-bool ParsePoiLine(const wchar_t* line, double* lon, double* lat, wchar_t** parseEnd);
-
-// True when the search would read a position from the line: both numbers
-// there, and not 0,0 (the usual mark of a missing position).
-bool HoldsPosition(const wchar_t* line);
-
-// True when the search can rank the line: it holds a position, and that
-// position has a distance (PositionHasDistance).
-bool RanksAsPosition(const wchar_t* line);
-
-// True when a position has a distance from anywhere. Numbers so large
-// (beyond some 5.7e307) that their conversion to radians overflows have
-// none, and neither have "inf" and "nan".
-bool PositionHasDistance(double lat, double lon);
-
 // Empties the five slots.
 void ResetSlots(NearestSlot* slots);
-
-// Offers one POI line to the slots, from the reference position refLat,
-// refLon. Lines without both numbers, and lines at 0,0 (the usual mark of
-// a missing position), are skipped. A line is taken into the slot holding
-// the largest distance when it is strictly nearer, so the slots end up
-// holding the five nearest lines of the file (ties keep the earlier line).
-// True when the line was taken.
-bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double refLon,
-              wchar_t** parseEnd);
 
 // The result line for a POI line: the line without its closing quotation
 // mark and line feed (only where they are there), two blanks, the distance
@@ -65,7 +28,8 @@ bool RankLine(NearestSlot* slots, const wchar_t* line, double refLat, double ref
 // name, keeping distance and direction.
 void FormatResult(wchar_t* out, size_t cap, const wchar_t* line, double km, const wchar_t* compass);
 
-// The search over a reader that is already open; closes it.
+// The search over a reader that is already open (lazily, as SearchNearest
+// opens it, so that a file proving Windows-1252 late is read again); closes it.
 void SearchNearestOpen(TextReader* reader, double refLat, double refLon, NearestSlot* slots,
                        wchar_t* lineBuf, wchar_t** parseEnd);
 

@@ -3,10 +3,10 @@
 
 #include <cwchar>
 
-#include "appstate.h"
-#include "geo.h"
-#include "search.h"
-#include "../res/resource.h"
+#include "app/appstate.h"
+#include "geo/geo.h"
+#include "res/resource.h"
+#include "search/search.h"
 
 namespace {
 

@@ -4,11 +4,13 @@
 
 #include <cwchar>
 
-#include "appstate.h"
-#include "chooser.h"
-#include "listtext.h"
-#include "search.h"
-#include "../res/resource.h"
+#include "app/appstate.h"
+#include "app/listtext.h"
+#include "chooser/chooser.h"
+#include "res/resource.h"
+#include "search/number.h"
+#include "search/poiline.h"
+#include "search/search.h"
 
 namespace {
 

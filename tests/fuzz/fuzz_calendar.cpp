@@ -7,7 +7,7 @@
 #include <ctime>
 #include <cwchar>
 
-#include "calendar.h"
+#include "app/calendar.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

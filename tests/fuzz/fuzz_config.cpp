@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "config.h"
+#include "app/config.h"
 
 static TextReader reader;
 static Text poiDir, tourDir, lineBuf, commandLine;

@@ -12,10 +12,10 @@
 
 #include <unistd.h>
 
-#include "check.h"
-#include "convert.h"
-#include "nearest.h"
-#include "textread.h"
+#include "cli/check.h"
+#include "cli/convert.h"
+#include "search/poiline.h"
+#include "text/textread.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     long lines = 0;
     while (TextReadLine(reader.get(), line, kTextLen)) {
         lines++;
-        if (reader->cut || !RanksAsPosition(line))
+        if (TextLastPiece(reader.get()).cut || !HoldsPosition(line))
             abort();
     }
     TextClose(reader.get());

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "geo.h"
+#include "geo/geo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

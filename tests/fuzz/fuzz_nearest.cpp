@@ -7,8 +7,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "nearest.h"
-#include "../unit/nearest_reference.h"
+#include "search/nearest.h"
+#include "tests/unit/nearest_reference.h"
 
 static TextReader reader;
 static NearestSlot fast[kNearestCount], plain[kNearestCount];
@@ -28,8 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         lon = 179 + data[1] / 127.5;
     }
     wchar_t* parseEnd;
+    // Opened as the search opens a file: read as UTF-8 on trust, and once
+    // more where it proves Windows-1252 late.
     FILE* f = fmemopen(const_cast<uint8_t*>(data + 3), size - 3, "rb");
-    if (!TextOpenStream(&reader, f))
+    if (!TextOpenStreamLazily(&reader, f))
         return 0;
     SearchNearestOpen(&reader, lat, lon, fast, lineBuf, &parseEnd);
 

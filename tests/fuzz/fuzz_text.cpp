@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "textread.h"
-#include "wtext.h"
+#include "text/textread.h"
+#include "text/wtext.h"
 
 static TextReader reader;
 
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 if (!TextReadLine(&reader, buf, 1024))
                     break;
                 out.emplace_back(buf);
-                while (reader.cut && TextReadLine(&reader, buf, 1024))
+                while (TextLastPiece(&reader).cut && TextReadLine(&reader, buf, 1024))
                     out.back() += buf;
             }
             if (!TextGuessFailed(&reader))

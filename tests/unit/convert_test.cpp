@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "convert.h"
+#include "cli/degrees.h"
 
 namespace {
 

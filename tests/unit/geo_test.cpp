@@ -1,4 +1,4 @@
-#include "geo.h"
+#include "geo/geo.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 #include <random>
 #include <string>
 
-#include "geo.h"
-#include "nearest.h"
+#include "geo/geo.h"
 #include "nearest_reference.h"
+#include "search/nearest.h"
 #include "tempfiles.h"
 
 namespace {

@@ -2,8 +2,9 @@
 // that the fast path must match line for line and digit for digit.
 #pragma once
 
-#include "geo.h"
-#include "nearest.h"
+#include "geo/geo.h"
+#include "search/nearest.h"
+#include "search/number.h"
 
 // The plain path: the general number parser for both numbers, the full
 // distance for every usable line, no shortcut.

@@ -1,4 +1,4 @@
-#include "textread.h"
+#include "text/textread.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,25 @@
 #include <vector>
 
 #include "tempfiles.h"
-#include "wtext.h"
+#include "text/cp1252.h"
+#include "text/utf8.h"
+#include "text/wtext.h"
 
 namespace {
+
+// The plain reading of the reader's block check: sequence after sequence.
+bool IsValidUtf8(const unsigned char* bytes, size_t n)
+{
+    size_t i = 0;
+    while (i < n) {
+        uint32_t cp;
+        const int len = Utf8SequenceAt(bytes + i, n - i, &cp);
+        if (len <= 0)
+            return false;
+        i += (size_t)len;
+    }
+    return true;
+}
 
 // Every piece the reader gives for the bytes, read with the program's
 // 1024-character buffer; with cuts, whether each piece was marked cut.
@@ -26,7 +42,7 @@ std::vector<std::wstring> Pieces(const std::string& bytes, size_t cap = kTextLen
     while (TextReadLine(reader.get(), buf.data(), cap)) {
         out.emplace_back(buf.data());
         if (cuts != nullptr)
-            cuts->push_back(reader->cut);
+            cuts->push_back(TextLastPiece(reader.get()).cut);
     }
     EXPECT_EQ(buf[0], L'\0') << "a failed read leaves the buffer empty";
     TextClose(reader.get());
@@ -282,7 +298,7 @@ std::vector<std::wstring> ReadLines(TextReader* reader, const std::wstring& path
             if (!TextReadLine(reader, buf, kTextLen))
                 break;
             out.emplace_back(buf);
-            while (reader->cut && TextReadLine(reader, buf, kTextLen))
+            while (TextLastPiece(reader).cut && TextReadLine(reader, buf, kTextLen))
                 out.back() += buf;
         }
         if (!TextGuessFailed(reader))
@@ -335,10 +351,10 @@ TEST(TextRead, EncodingChosenAsTheByteByByteCheckWouldChooseIt)
         const bool utf8 = IsValidUtf8((const unsigned char*)bytes.data(), bytes.size());
         bool again;
         const std::vector<std::wstring> eager = ReadLines(reader.get(), path, false, 0, &again);
-        EXPECT_EQ(reader->encoding, utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
+        EXPECT_EQ(TextEncodingOf(reader.get()), utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
         const uint64_t skip = rng() & rng();
         const std::vector<std::wstring> lazy = ReadLines(reader.get(), path, true, skip, &again);
-        EXPECT_EQ(reader->encoding, utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
+        EXPECT_EQ(TextEncodingOf(reader.get()), utf8 ? kEncodingUtf8 : kEncodingCp1252) << file;
         readAgain += again;
         ASSERT_EQ(lazy.size(), eager.size()) << file;
         for (size_t i = 0; i < lazy.size(); i++) {

@@ -1,4 +1,4 @@
-#include "textwrite.h"
+#include "text/textwrite.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "tempfiles.h"
-#include "wtext.h"
+#include "text/fileio.h"
+#include "text/wtext.h"
 
 namespace {
 

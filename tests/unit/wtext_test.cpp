@@ -1,4 +1,4 @@
-#include "wtext.h"
+#include "text/wtext.h"
 
 #include <gtest/gtest.h>
 

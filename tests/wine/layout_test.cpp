@@ -9,7 +9,7 @@
 
 #include "driver.h"
 #include "program_test.h"
-#include "../../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "driver.h"
-#include "../../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

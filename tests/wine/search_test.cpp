@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver.h"
-#include "../../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

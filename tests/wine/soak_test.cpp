@@ -9,7 +9,7 @@
 #include "driver.h"
 #include <psapi.h>
 #include <winternl.h>
-#include "../../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

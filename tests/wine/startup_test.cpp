@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
-#include "../../res/resource.h"
+#include "res/resource.h"
 
 namespace {
 

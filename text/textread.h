@@ -24,15 +24,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-// SSE2 where the processor has it (x86-64 always), unless the build asks
-// for the word-at-a-time code of the others (the device's ARM) to test it.
-#if defined(__SSE2__) && !defined(WENDRIK_WORDS)
-#define WENDRIK_SSE2 1
-#include <emmintrin.h>
-#else
-#define WENDRIK_SSE2 0
-#endif
+
+#include "text/intrinsics.h"
 
 enum TextEncoding {
     kEncodingCp1252,
@@ -49,6 +42,19 @@ constexpr size_t kReadBlock = 64 * 1024;
 // its last one, and the next two it tests in the same turn.
 constexpr size_t kReadSlack = 32;
 
+// What the reader knows of the last piece TextReadLine gave.
+struct TextPieceFacts {
+    size_t length;         // wide characters in it
+    bool cut;              // it ended because the buffer was full: its
+                           // line goes on in the next piece
+    // It holds only printable ASCII and Unicode letters from U+00A0 to
+    // U+FFFF (no control character, CR, replacement mark or surrogate)
+    // read as UTF-8; false where unsure.
+    bool plain;
+    bool beyondAscii;      // ... and some of those letters
+    long long nuls;        // NUL characters dropped from it
+};
+
 struct TextReader {
     FILE* file;
     TextEncoding encoding;
@@ -56,19 +62,10 @@ struct TextReader {
     size_t end;            // bytes held in block
     bool atEof;            // the file has nothing more to give
     bool failed;           // a read failed: what was read is not the whole file
-    bool cut;              // the last piece ended because the buffer was full:
-                           // its line goes on in the next piece
-    long long nulsDropped; // NUL characters dropped since the file was opened
     bool havePeek;         // a decoded character waits in peek
     uint32_t peek;
     long long sizeBytes;   // size of the file when opened, -1 if unknown
-    // Of the last piece TextReadLine gave: its length, whether it holds
-    // only printable ASCII and Unicode letters from U+00A0 to U+FFFF (no
-    // control character, CR, replacement mark or surrogate) read as UTF-8,
-    // and whether any of those letters; plain is false where unsure.
-    size_t pieceLength;
-    bool piecePlain;
-    bool pieceBeyondAscii;
+    TextPieceFacts piece;  // of the last piece given
     bool settled;          // the encoding is known, not taken on trust
     bool guessed;          // a piece beyond ASCII was given on trust
     bool guessFailed;      // ... and the file then proved to be Windows-1252
@@ -103,11 +100,19 @@ inline bool TextGuessFailed(const TextReader* reader) { return reader->guessFail
 // the file cannot be read again (TextReadFailed then tells).
 bool TextReadAgain(TextReader* reader);
 
+// The encoding chosen, Windows-1252 from where a file read on trust
+// proves to be so; whether the file began with a byte order mark.
+inline TextEncoding TextEncodingOf(const TextReader* reader) { return reader->encoding; }
+inline bool TextHasByteOrderMark(const TextReader* reader) { return reader->dataStart > 0; }
+
+// What the reader knows of the last piece it gave.
+inline const TextPieceFacts& TextLastPiece(const TextReader* reader) { return reader->piece; }
+
 // Reads the next piece into buf[cap] (cap of at least 3). False, with buf
 // empty, when the file has no more characters or a read fails. A piece
 // holds at most cap - 1 UTF-16 units on every platform (a character beyond
 // U+FFFF takes two, as on the device, even where wchar_t holds it in one).
-// Sets cut when the piece is part of a longer line: it may then hold fewer
+// Marks the piece cut when it is part of a longer line: it may then hold fewer
 // than cap - 1 units, since a surrogate pair is never split.
 bool TextReadLine(TextReader* reader, wchar_t* buf, size_t cap);
 
@@ -161,39 +166,6 @@ void TextClose(TextReader* reader);
 // True when the reader holds an open file.
 bool TextIsOpen(const TextReader* reader);
 
-// Opens a file by its wide path in the given narrow mode ("rb", "wb").
-// The one place where the platforms differ in how a path reaches the C
-// library. For reading, only a regular file opens: a pipe would wait for
-// a writer and a device give bytes without end (on Windows these do not
-// lie among files).
-FILE* OpenFileWide(const wchar_t* path, const char* mode);
-
-#ifndef _WIN32
-// File names on a system whose names are bytes: wide text in the locale's
-// character set, where a byte that is no character in it (a Latin-1 name
-// in a UTF-8 locale) stands as U+DC80..U+DCFF, so that every name opens
-// and prints as it was given. False when the result does not fit in
-// out[cap].
-bool WidenFileName(const char* name, wchar_t* out, size_t cap);
-bool NarrowFileName(const wchar_t* path, char* out, size_t cap);
-#endif
-
-// Removes a file by its wide path; false when it could not be removed.
-bool RemoveFileWide(const wchar_t* path);
-
-// The Windows-1252 character of a byte (bytes the code page leaves
-// undefined map to the code point of the same number, as Windows does).
-uint32_t Cp1252ToUnicode(unsigned char byte);
-
-// The UTF-8 sequence at bytes[0..avail): its length when valid and
-// complete (the code point in *cp), 0 when it is a valid beginning cut off
-// by the end of the bytes, -1 when it is invalid.
-int Utf8SequenceAt(const unsigned char* bytes, size_t avail, uint32_t* cp);
-
-// True when bytes[0..n) are valid UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF, no sequence cut off at the end).
-bool IsValidUtf8(const unsigned char* bytes, size_t n);
-
 // Once a line, so defined here where the search loop can inline them.
 inline bool TextPeekBlock(TextReader* r, size_t max, const unsigned char** bytes, size_t* avail, bool* last)
 {
@@ -231,7 +203,7 @@ inline size_t TextLineLength(const unsigned char* b, size_t i, size_t n)
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
         const unsigned found = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed));
         if (found != 0) {
-            i += (unsigned)__builtin_ctz(found);
+            i += (unsigned)TrailingZeros32(found);
             return i < n ? i : n;
         }
         if (i + 16 >= n)

@@ -9,7 +9,8 @@
 
 #include <cstdio>
 
-#include "textread.h"
+#include "text/cp1252.h"
+#include "text/textread.h"
 
 struct TextWriter {
     FILE* file;
@@ -22,30 +23,6 @@ struct TextWriter {
     unsigned char pending[512];
     size_t pendingBytes;
 };
-
-// The Windows-1252 byte of a character, or -1.
-int Cp1252Byte(uint32_t c);
-
-// True when every character of text has a Windows-1252 byte.
-bool TextFitsCp1252(const wchar_t* text);
-
-// Follows the Windows-1252 bytes of a file's texts, in the order they are
-// written, to tell whether the reader would take the file for UTF-8.
-struct Cp1252Utf8Check {
-    unsigned char pending[4];   // bytes of a sequence not yet complete
-    size_t pendingLen;
-    bool invalid;               // the bytes are no UTF-8
-    bool sawHigh;               // a byte above 0x7F (else the two agree)
-    bool unfit;                 // a character has no Windows-1252 byte
-};
-
-// Adds the Windows-1252 bytes of text; a character without one sets unfit
-// and ends the check.
-void Cp1252CheckText(Cp1252Utf8Check* check, const wchar_t* text);
-
-// True when all the bytes so far are valid UTF-8 with some byte above
-// 0x7F: written as Windows-1252, they would read back as other characters.
-bool Cp1252ReadsAsUtf8(const Cp1252Utf8Check* check);
 
 // Creates or empties the file. False when it cannot be created.
 bool TextOpenWrite(TextWriter* writer, const wchar_t* path, TextEncoding encoding);

@@ -1,16 +1,9 @@
-#include "textwrite.h"
+#include "text/textwrite.h"
 
 #include <cstdint>
 
-int Cp1252Byte(uint32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return (int)c;
-    for (int b = 0x80; b < 0xA0; b++)
-        if (Cp1252ToUnicode((unsigned char)b) == c)
-            return b;
-    return -1;
-}
+#include "text/fileio.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -83,42 +76,6 @@ void FlushPendingHigh(TextWriter* w)
 
 }  // namespace
 
-bool TextFitsCp1252(const wchar_t* text)
-{
-    for (; *text != L'\0'; text++)
-        if (Cp1252Byte((uint32_t)*text) < 0)
-            return false;
-    return true;
-}
-
-void Cp1252CheckText(Cp1252Utf8Check* check, const wchar_t* text)
-{
-    for (; *text != L'\0' && !check->unfit; text++) {
-        int byte = Cp1252Byte((uint32_t)*text);
-        if (byte < 0) {
-            check->unfit = true;
-            return;
-        }
-        if (check->invalid)
-            continue;   // only whether the rest fits matters now
-        if (byte < 0x80 && check->pendingLen == 0)
-            continue;
-        check->sawHigh = check->sawHigh || byte >= 0x80;
-        check->pending[check->pendingLen++] = (unsigned char)byte;
-        uint32_t cp;
-        int len = Utf8SequenceAt(check->pending, check->pendingLen, &cp);
-        if (len < 0)
-            check->invalid = true;
-        else if (len > 0)
-            check->pendingLen = 0;
-    }
-}
-
-bool Cp1252ReadsAsUtf8(const Cp1252Utf8Check* check)
-{
-    return !check->unfit && !check->invalid && check->pendingLen == 0 && check->sawHigh;
-}
-
 bool TextOpenWrite(TextWriter* w, const wchar_t* path, TextEncoding encoding)
 {
     w->encoding = encoding == kEncodingCp1252 ? kEncodingCp1252 : kEncodingUtf8;
@@ -152,7 +109,7 @@ void TextWrite(TextWriter* w, const wchar_t* text)
         return;
     for (; *text != L'\0'; text++) {
         uint32_t c = (uint32_t)*text;
-        if (sizeof(wchar_t) == 2 && c >= 0xDC00 && c <= 0xDFFF && w->pendingHigh != 0) {
+        if (sizeof(wchar_t) == 2 && IsLowSurrogate(c) && w->pendingHigh != 0) {
             // A pair may arrive split between two writes.
             c = 0x10000 + (((uint32_t)w->pendingHigh - 0xD800) << 10) + (c - 0xDC00);
             w->pendingHigh = 0;
@@ -160,7 +117,7 @@ void TextWrite(TextWriter* w, const wchar_t* text)
             continue;
         }
         FlushPendingHigh(w);
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF) {
+        if (sizeof(wchar_t) == 2 && IsHighSurrogate(c)) {
             w->pendingHigh = (wchar_t)c;
             continue;
         }

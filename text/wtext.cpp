@@ -1,4 +1,4 @@
-#include "wtext.h"
+#include "text/wtext.h"
 
 bool CopyText(wchar_t* dst, size_t cap, const wchar_t* src)
 {

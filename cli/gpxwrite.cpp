@@ -1,0 +1,169 @@
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+
+#include "cli/convert.h"
+#include "cli/degrees.h"
+#include "cli/outfile.h"
+#include "search/poiline.h"
+#include "text/fileio.h"
+#include "text/textread.h"
+#include "text/textwrite.h"
+#include "text/utf8.h"
+#include "text/wtext.h"
+
+namespace {
+
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
+}
+
+// Text for XML: the five marks escaped, and what XML 1.0 cannot hold (most
+// control characters, lone surrogate halves) made a space.
+std::wstring XmlText(const std::wstring& s)
+{
+    std::wstring out;
+    for (size_t i = 0; i < s.size(); i++) {
+        const uint32_t c = (uint32_t)s[i];
+        if (c == L'&')
+            out += L"&amp;";
+        else if (c == L'<')
+            out += L"&lt;";
+        else if (c == L'>')
+            out += L"&gt;";
+        else if (c == L'"')
+            out += L"&quot;";
+        else if ((c < 0x20 && c != L'\t') || c == 0xFFFE || c == 0xFFFF)
+            out += L' ';
+        else if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() &&
+                 (uint32_t)s[i + 1] >= 0xDC00 && (uint32_t)s[i + 1] <= 0xDFFF) {
+            out += s[i];
+            out += s[++i];
+        } else if (c >= 0xD800 && c <= 0xDFFF)
+            out += L' ';
+        else
+            out += (wchar_t)c;
+    }
+    return out;
+}
+
+// The name on a POI line: the rest after the latitude, without the
+// separator before it, its quotes and the white space round it.
+std::wstring NameAfter(const wchar_t* rest)
+{
+    if (*rest != L'\0' && *rest != L'\n' && *rest != L'"')
+        rest++;
+    std::wstring name;
+    for (; *rest != L'\0' && *rest != L'\n'; rest++)
+        if (*rest != L'"')
+            name += *rest;
+    size_t b = 0, e = name.size();
+    while (b < e && IsBlank(name[b]))
+        b++;
+    while (e > b && IsBlank(name[e - 1]))
+        e--;
+    return name.substr(b, e - b);
+}
+
+// A coordinate for GPX: nine decimals at most, trailing zeros dropped.
+std::wstring GpxDegrees(double v)
+{
+    std::wstring s = FormatDegrees(v, 9);
+    while (!s.empty() && s.back() == L'0')
+        s.pop_back();
+    if (!s.empty() && s.back() == L'.')
+        s.pop_back();
+    return s == L"-0" ? L"0" : s;
+}
+
+// The file's name without folder and extension, for the route's name.
+std::wstring BaseName(const std::wstring& path)
+{
+    size_t slash = path.find_last_of(L"/\\");
+    std::wstring base = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    size_t dot = base.find_last_of(L'.');
+    return dot == std::wstring::npos || dot == 0 ? base : base.substr(0, dot);
+}
+}  // namespace
+
+ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName, const std::wstring& out,
+                              bool route, CheckSink sink, void* context)
+{
+    ConvertCounts counts = {};
+    counts.encoding = kEncodingUtf8;
+    auto reader = std::make_unique<TextReader>();
+    if (!TextOpenRead(reader.get(), in.c_str())) {
+        ReportAt(sink, context, inName, 0, L"cannot read it (missing, a folder, not a regular file, or not readable)");
+        return counts;
+    }
+    const std::wstring part = TemporaryName(out, L"");
+    FILE* f = OpenFileWide(part.c_str(), "wb");
+    if (f == nullptr) {
+        TextClose(reader.get());
+        ReportAt(sink, context, out, 0, L"cannot write it (no such folder, or not writable)");
+        return counts;
+    }
+    TextWriter w;
+    TextAttachWrite(&w, f);
+    TextWrite(&w, L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  L"<gpx version=\"1.1\" creator=\"wendrik-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n");
+    if (route)
+        TextWrite(&w, (L"  <rte>\n    <name>" + XmlText(BaseName(inName)) + L"</name>\n").c_str());
+    Text piece;
+    long line = 0;
+    bool lineStart = true, stopped = false;
+    while (!stopped && TextReadLine(reader.get(), piece, kTextLen)) {
+        const bool first = lineStart;
+        const size_t n = std::wcslen(piece);
+        lineStart = n > 0 && piece[n - 1] == L'\n';
+        if (!first)
+            continue;   // the rest of a long line: the first piece decides, as in the list
+        line++;
+        PoiPosition at;
+        const PoiLineVerdict verdict = ReadPoiLine(piece, &at);
+        if (verdict != kPoiPosition) {
+            counts.skipped++;
+            stopped = !ReportAt(sink, context, inName, line,
+                                std::wstring(L"skipped by the search: ") + SkipReasonWords(verdict));
+            continue;
+        }
+        double lon = at.lon;
+        const double lat = at.lat;
+        if (std::fabs(lat) > 90 || std::fabs(lon) > 180) {
+            counts.skipped++;
+            stopped = !ReportAt(sink, context, inName, line,
+                              L"left out: position outside -180..180 / -90..90, which no GPX point can hold");
+            continue;
+        }
+        if (lon == 180)
+            lon = -180;   // one meridian; GPX takes it as -180
+        std::wstring point = route ? L"    <rtept" : L"  <wpt";
+        point += L" lat=\"" + GpxDegrees(lat) + L"\" lon=\"" + GpxDegrees(lon) + L"\">";
+        const std::wstring name = NameAfter(at.latEnd);
+        if (!name.empty())
+            point += L"<name>" + XmlText(name) + L"</name>";
+        point += route ? L"</rtept>\n" : L"</wpt>\n";
+        TextWrite(&w, point.c_str());
+        counts.points++;
+    }
+    if (route)
+        TextWrite(&w, L"  </rte>\n");
+    TextWrite(&w, L"</gpx>\n");
+    counts.read = !TextReadFailed(reader.get()) && !stopped;
+    TextClose(reader.get());
+    const bool closed = TextCloseWrite(&w);
+    if (!counts.read || !closed || !PutInPlace(part, out)) {
+        Discard(part);
+        if (!counts.read && !stopped)
+            ReportAt(sink, context, inName, 0, L"cannot read it: a read failed part way");
+        else if (counts.read)
+            ReportAt(sink, context, out, 0, L"cannot write it (a full disk?); left as it was");
+        counts.read = counts.read && closed;
+        return counts;
+    }
+    counts.written = true;
+    return counts;
+}

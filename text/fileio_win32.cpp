@@ -1,0 +1,37 @@
+// File access on Windows (and Wine): paths are wide already.
+#include "text/fileio.h"
+
+#include <windows.h>
+
+#include <sys/stat.h>
+
+FILE* OpenFileWide(const wchar_t* path, const char* mode)
+{
+    // Windows keeps pipes and devices out of the file system's folders.
+    wchar_t wmode[8];
+    size_t i = 0;
+    for (; mode[i] != '\0' && i + 1 < sizeof wmode / sizeof wmode[0]; i++)
+        wmode[i] = (wchar_t)mode[i];
+    wmode[i] = L'\0';
+    return _wfopen(path, wmode);
+}
+
+bool RemoveFileWide(const wchar_t* path)
+{
+    return _wremove(path) == 0;
+}
+
+bool ReplaceFileWide(const wchar_t* from, const wchar_t* to)
+{
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+PathKind KindOfPath(const wchar_t* path)
+{
+    struct _stat st;
+    if (_wstat(path, &st) != 0)
+        return kPathMissing;
+    if ((st.st_mode & S_IFMT) == S_IFDIR)
+        return kPathFolder;
+    return (st.st_mode & S_IFMT) == S_IFREG ? kPathFile : kPathNotRegular;
+}
