@@ -29,8 +29,9 @@ void LoadFile(HWND target, int chooserMode)
     SendMessageW(target, LB_RESETCONTENT, 0, 0);
     // Room for the lines at once, guessed from the file size (POI lines
     // run to some 40 bytes), rather than growing the list step by step.
-    if (app.inFile.sizeBytes > 0) {
-        long long bytes = app.inFile.sizeBytes < 0x10000000 ? app.inFile.sizeBytes : 0x10000000;
+    const long long size = TextFileSize(&app.inFile);
+    if (size > 0) {
+        long long bytes = size < 0x10000000 ? size : 0x10000000;
         SendMessageW(target, LB_INITSTORAGE, (WPARAM)(bytes / 32 + 1), (LPARAM)(bytes * sizeof(wchar_t)));
     }
     bool refused = false;
@@ -40,7 +41,7 @@ void LoadFile(HWND target, int chooserMode)
             refused = true;
             break;
         }
-        if (app.inFile.cut)
+        if (TextLastPiece(&app.inFile).cut)
             SendMessageW(target, LB_SETITEMDATA, (WPARAM)added, kEntryGoesOn);
     }
     // Part of a file would look like the whole and be saved as the tour:

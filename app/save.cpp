@@ -4,6 +4,7 @@
 #include "app/appstate.h"
 #include "app/calendar.h"
 #include "app/listtext.h"
+#include "text/fileio.h"
 
 namespace {
 

@@ -104,6 +104,8 @@ bool TextReadAgain(TextReader* reader);
 // proves to be so; whether the file began with a byte order mark.
 inline TextEncoding TextEncodingOf(const TextReader* reader) { return reader->encoding; }
 inline bool TextHasByteOrderMark(const TextReader* reader) { return reader->dataStart > 0; }
+// The file's size in bytes when it was opened, -1 where unknown.
+inline long long TextFileSize(const TextReader* reader) { return reader->sizeBytes; }
 
 // What the reader knows of the last piece it gave.
 inline const TextPieceFacts& TextLastPiece(const TextReader* reader) { return reader->piece; }
