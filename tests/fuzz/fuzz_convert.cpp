@@ -16,6 +16,7 @@
 #include "cli/convert.h"
 #include "search/poiline.h"
 #include "text/textread.h"
+#include "text/wtext.h"
 
 namespace {
 
