@@ -21,7 +21,7 @@ long CountCharacters(const wchar_t* text, size_t n)
 {
     long count = 0;
     for (size_t i = 0; i < n; i++)
-        count += !(sizeof(wchar_t) == 2 && (unsigned)text[i] >= 0xDC00 && (unsigned)text[i] <= 0xDFFF);
+        count += !(sizeof(wchar_t) == 2 && IsLowSurrogate((uint32_t)text[i]));
     return count;
 }
 
@@ -191,7 +191,7 @@ private:
             }
             const unsigned u = (unsigned)text[i];
             counts_->nonAscii = counts_->nonAscii || u > 0x7F;
-            wideInLine_ = wideInLine_ || u > 0xFFFF || (u >= 0xD800 && u <= 0xDBFF);
+            wideInLine_ = wideInLine_ || u > 0xFFFF || IsHighSurrogate(u);
             if (cp1252)
                 ScanUtf8(u);
             if (u == L'\r') {

@@ -200,12 +200,7 @@ void AppendUtf8(wchar_t* to, size_t* len, bool* full, size_t cap, const char* s,
             *full = true;
             break;
         }
-        if (units == 2) {
-            to[(*len)++] = (wchar_t)(0xD800 + ((cp - 0x10000) >> 10));
-            to[(*len)++] = (wchar_t)(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            to[(*len)++] = (wchar_t)cp;
-        }
+        *len += PutWide(to + *len, cp);
     }
 }
 

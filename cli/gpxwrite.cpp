@@ -38,11 +38,11 @@ std::wstring XmlText(const std::wstring& s)
             out += L"&quot;";
         else if ((c < 0x20 && c != L'\t') || c == 0xFFFE || c == 0xFFFF)
             out += L' ';
-        else if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() &&
-                 (uint32_t)s[i + 1] >= 0xDC00 && (uint32_t)s[i + 1] <= 0xDFFF) {
+        else if (sizeof(wchar_t) == 2 && IsHighSurrogate(c) && i + 1 < s.size() &&
+                 IsLowSurrogate((uint32_t)s[i + 1])) {
             out += s[i];
             out += s[++i];
-        } else if (c >= 0xD800 && c <= 0xDFFF)
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c))
             out += L' ';
         else
             out += (wchar_t)c;

@@ -4,6 +4,46 @@
 
 namespace {
 
+// ---- The margins of the bracket and of the compass point ---------------
+// Each widens a bound outwards by far more than the rounding it covers.
+
+// The bracket is made where the cosine of a latitude is at least 0.087
+// (85 degrees), which bounds what its series and float lose.
+constexpr double kBracketLatitudeLimit = 85;
+// sin²F and cos²G from their series in float, within 1e-6; their squares'
+// products within 1e-5.
+constexpr float kSquareSlack = 1e-5f;
+// The haversine S, within 1e-5 of itself: 2e-4 allowed where it divides.
+constexpr float kHaversineSlack = 2e-4f;
+// sin²G / S, the haversine's part along the meridian: within 1e-4.
+constexpr float kRatioSlack = 1e-4f;
+// Up to this ω both 3R - 1 and 3R + 1 stay positive; beyond, only the
+// band of ± 3f holds the flattening's part.
+constexpr float kFlatteningOmegaLimit = 0.7f;
+// The root t of the haversine: far (from the series, within 1e-5) widened
+// by 1e-4, near (within 1e-5 of itself) by 5e-5.
+constexpr double kFarRootSlack = 1e-4;
+constexpr float kNearRootSlack = 5e-5f;
+// asin's and the conversions' rounding, relative.
+constexpr double kAsinRounding = 1e-6;
+// asin t ≤ t + t³/6 + 0.09 t⁵ for t up to 0.35, as the near bracket takes it.
+constexpr float kAsinFifthPower = 0.09f;
+// The near bracket for differences of latitude and longitude up to half a radian.
+constexpr double kNearRadians = 0.5;
+// The last margins: of the product with 2a, relative, and a micrometre.
+constexpr double kPerRadianSlack = 1e-5;
+constexpr double kKmSlack = 1e-9;
+constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - kPerRadianSlack);
+constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + kPerRadianSlack);
+// The compass point from the distance's terms: where the bearing's own acos
+// loses less than 1e-7 to rounding (S and C above 1e-9, some 400 m), and
+// where the cosine of the bearing lies farther than 1e-5 from a sector's edge.
+constexpr double kCompassTermsLimit = 1e-9;
+constexpr double kSectorMargin = 1e-5;
+// Nearer a pole than this, the reference's east and west are not told by
+// the longitudes' order: the bearing's own trigonometry decides.
+constexpr double kCompassLatitudeLimit = 85;
+
 const wchar_t* const kCompass[17] = {
     L"N", L"NNO", L"NO", L"ONO", L"O", L"OSO", L"SO", L"SSO",
     L"S", L"SSW", L"SW", L"WSW", L"W", L"WNW", L"NW", L"NNW", L"N",
@@ -94,7 +134,7 @@ void MakeDistanceReference(DistanceReference* ref, double lat, double lon)
 {
     ref->lat = lat;
     ref->lon = lon;
-    ref->bracketable = lat >= -85 && lat <= 85 && lon >= -180 && lon <= 180;
+    ref->bracketable = lat >= -kBracketLatitudeLimit && lat <= kBracketLatitudeLimit && lon >= -180 && lon <= 180;
     ref->sinLat = ref->bracketable ? std::sin(ToRadians(lat)) : 0;
     ref->cosLat = ref->bracketable ? std::cos(ToRadians(lat)) : 0;
 }
@@ -128,15 +168,15 @@ static void FlatteningFactor(float sinF, float sinG2, float haversine, float ome
 {
     *low = 1 - 3 * (float)kFlattening;
     *high = 1 + 3 * (float)kFlattening;
-    if (!(haversine > 0 && omegaHigh <= 0.7f))
+    if (!(haversine > 0 && omegaHigh <= kFlatteningOmegaLimit))
         return;
     const float sinF2 = sinF * sinF, cosF2 = 1 - sinF2, cosG2 = 1 - sinG2;
     const float ratio = sinG2 / haversine;   // the part of the haversine along the meridian
-    const float w2 = omegaHigh * omegaHigh, sHigh = haversine * (1 + 2e-4f);
-    const float aLow = (1 - w2) * (sinF2 - 1e-5f) * (cosG2 - 1e-5f);
-    const float aHigh = (sinF2 + 1e-5f) * (cosG2 + 1e-5f) / (1 - sHigh);
-    const float bLow = (2 - w2) * (cosF2 - 1e-5f) * (ratio * (1 - 1e-4f));
-    const float bHigh = 2 * (cosF2 + 1e-5f) * (ratio * (1 + 1e-4f));
+    const float w2 = omegaHigh * omegaHigh, sHigh = haversine * (1 + kHaversineSlack);
+    const float aLow = (1 - w2) * (sinF2 - kSquareSlack) * (cosG2 - kSquareSlack);
+    const float aHigh = (sinF2 + kSquareSlack) * (cosG2 + kSquareSlack) / (1 - sHigh);
+    const float bLow = (2 - w2) * (cosF2 - kSquareSlack) * (ratio * (1 - kRatioSlack));
+    const float bHigh = 2 * (cosF2 + kSquareSlack) * (ratio * (1 + kRatioSlack));
     const float f = (float)kFlattening;
     *low = std::fmax(*low, 1 + f * (aLow - bHigh));
     *high = std::fmin(*high, 1 + f * (aHigh - bLow));
@@ -156,22 +196,20 @@ static bool FarBracket(const DistanceReference& ref, double lat, double dLatDeg,
     const float cosLat = CosSeries((float)(lat * kRadian));
     const float haversine = sinX * sinX + (float)ref.cosLat * cosLat * (sinY * sinY);
     const double t = std::sqrt(haversine);
-    const double tHigh = t * (1 + 1e-4);
-    const double omegaLow = std::asin(t * (1 - 1e-4)) * (1 - 1e-6);
-    const double omegaHigh = (tHigh < 1 ? std::asin(tHigh) : kGeoPi / 2) * (1 + 1e-6);
+    const double tHigh = t * (1 + kFarRootSlack);
+    const double omegaLow = std::asin(t * (1 - kFarRootSlack)) * (1 - kAsinRounding);
+    const double omegaHigh = (tHigh < 1 ? std::asin(tHigh) : kGeoPi / 2) * (1 + kAsinRounding);
     float factorLow, factorHigh;
     FlatteningFactor(SinSeries((float)((lat + ref.lat) * (kRadian / 2))), sinX * sinX, haversine, (float)omegaHigh,
                      &factorLow, &factorHigh);
-    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 1e-5);
-    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 1e-5);
-    *low = omegaLow * factorLow * kLowPerRadian - 1e-9;
-    *high = omegaHigh * factorHigh * kHighPerRadian + 1e-9;
+    *low = omegaLow * factorLow * kLowPerRadian - kKmSlack;
+    *high = omegaHigh * factorHigh * kHighPerRadian + kKmSlack;
     return true;
 }
 
 bool DistanceBracket(const DistanceReference& ref, double lat, double lon, double* low, double* high)
 {
-    if (!ref.bracketable || !(lat >= -85 && lat <= 85))
+    if (!ref.bracketable || !(lat >= -kBracketLatitudeLimit && lat <= kBracketLatitudeLimit))
         return false;
     double dLonDeg = lon - ref.lon;
     if (!(dLonDeg >= -360 && dLonDeg <= 360))
@@ -182,7 +220,7 @@ bool DistanceBracket(const DistanceReference& ref, double lat, double lon, doubl
         dLonDeg += 360;
     constexpr double kRadian = kGeoPi / 180;
     const double dLatDeg = lat - ref.lat;
-    if (!(std::fabs(dLatDeg) <= 0.5 / kRadian && std::fabs(dLonDeg) <= 0.5 / kRadian))
+    if (!(std::fabs(dLatDeg) <= kNearRadians / kRadian && std::fabs(dLonDeg) <= kNearRadians / kRadian))
         return FarBracket(ref, lat, dLatDeg, dLonDeg, low, high);
     // In single precision, a third of the cost of double on the device's
     // processor; its rounding (below 1e-7 an operation) is covered by the
@@ -208,22 +246,18 @@ bool DistanceBracket(const DistanceReference& ref, double lat, double lon, doubl
     const float sinG2 = sinX * sinX;
     const float haversine = sinG2 + cosRef * cosLat * (sinY * sinY);
     const float t = std::sqrt(haversine);
-    const float tLow = t * (1 - 5e-5f), tHigh = t * (1 + 5e-5f);
+    const float tLow = t * (1 - kNearRootSlack), tHigh = t * (1 + kNearRootSlack);
     const float omegaLow = tLow + tLow * tLow * tLow * sixth;
     const float tHigh2 = tHigh * tHigh;
-    const float omegaHigh = tHigh + tHigh * tHigh2 * sixth + 0.09f * tHigh * tHigh2 * tHigh2;
+    const float omegaHigh = tHigh + tHigh * tHigh2 * sixth + kAsinFifthPower * tHigh * tHigh2 * tHigh2;
     // The flattening's part: sin F of the mean latitude φ0 + x from
     // sin φ0 cos x + cos φ0 sin x, cos x to x⁴ (off by 3.4e-7 for x up to
     // 0.25).
     float factorLow, factorHigh;
     const float cosX = 1 - x2 * 0.5f + x2 * x2 * twentyFourth;
     FlatteningFactor(sinRef * cosX + cosRef * sinX, sinG2, haversine, omegaHigh, &factorLow, &factorHigh);
-    // The last margins, 1e-5 and a micrometre, cover the rounding of both
-    // computations many times over.
-    constexpr double kLowPerRadian = 2 * kEquatorialRadiusKm * (1 - 1e-5);
-    constexpr double kHighPerRadian = 2 * kEquatorialRadiusKm * (1 + 1e-5);
-    *low = (double)(omegaLow * factorLow) * kLowPerRadian - 1e-9;
-    *high = (double)(omegaHigh * factorHigh) * kHighPerRadian + 1e-9;
+    *low = (double)(omegaLow * factorLow) * kLowPerRadian - kKmSlack;
+    *high = (double)(omegaHigh * factorHigh) * kHighPerRadian + kKmSlack;
     return true;
 }
 
@@ -300,7 +334,8 @@ void ComputeDistanceCompass(double lat1, double lon1, double lat2, double lon2, 
     // east and west are not told by the longitudes' order: farther than a
     // turn, or the reference near a pole.
     const double lonDiff = lon2 - lon1;
-    if (t.full && t.S > 1e-9 && t.C > 1e-9 && lat1 >= -85 && lat1 <= 85 && lat2 >= -90 && lat2 <= 90 &&
+    if (t.full && t.S > kCompassTermsLimit && t.C > kCompassTermsLimit && lat1 >= -kCompassLatitudeLimit &&
+        lat1 <= kCompassLatitudeLimit && lat2 >= -90 && lat2 <= 90 &&
         lonDiff >= -360 && lonDiff <= 360) {
         const double sinPhi1 = t.sinF * t.cosG + t.cosF * t.sinG, cosPhi1 = t.cosF * t.cosG - t.sinF * t.sinG;
         const double sinPhi2 = t.sinF * t.cosG - t.cosF * t.sinG;
@@ -308,7 +343,7 @@ void ComputeDistanceCompass(double lat1, double lon1, double lat2, double lon2, 
         // West when the target lies less than half a turn west: then the
         // bearing is 360 - θ, and its point 8 on from that of 180 - θ.
         const bool west = lonDiff > 180 || (lonDiff < 0 && lonDiff >= -180);
-        const int sector = EastSector(west ? -cosTheta : cosTheta, 1e-5);
+        const int sector = EastSector(west ? -cosTheta : cosTheta, kSectorMargin);
         if (sector >= 0) {
             compass = kCompass[west ? 8 + sector : sector];
             return;

@@ -21,6 +21,8 @@ constexpr double kKmPerDegreeAtLeast = (kGeoPi / 180) * kKmPerRadianAtLeast;
 
 // A reach computed in double from a distance: its few roundings, relative.
 constexpr double kReachRounding = 1e-6;
+// An angle in radians near zero, outwards: a nanoradian.
+constexpr double kRadianSlack = 1e-9;
 // A reach or a reference cut to whole microdegrees: one more microdegree
 // each way (the product with 1e6 rounds, the conversion truncates).
 constexpr int32_t kMicroRounding = 1;
@@ -107,7 +109,7 @@ void MakeLongitudeReach(SkipBounds* b)
     const int32_t refMicro = b->refLatLow <= 0 && b->refLatHigh >= 0
                                  ? 0
                                  : std::min(std::abs(b->refLatLow), std::abs(b->refLatHigh));
-    const float r = (float)(edgeMicro - refMicro) * (float)(kGeoPi / 180 * 1e-6) * (1 + kFloatRounding) + 1e-9f;
+    const float r = (float)(edgeMicro - refMicro) * (float)(kGeoPi / 180 * 1e-6) * (1 + kFloatRounding) + (float)kRadianSlack;
     const float sigmaF = (float)sigma * (1 + kFloatRounding);
     const float cosRefF = (float)b->cosRefLat * (1 - kFloatRounding);
     const float cosEdgeAtLeast =
@@ -127,7 +129,7 @@ void MakeLongitudeReach(SkipBounds* b)
         const double s = std::sin(sigma / 2) / std::sqrt(cosRef * cosEdge);
         if (!(s < 1))
             return;
-        const double reachDeg = (2 * std::asin(s) * (1 + kLonReachRounding) + 1e-9) * (180 / kGeoPi);
+        const double reachDeg = (2 * std::asin(s) * (1 + kLonReachRounding) + kRadianSlack) * (180 / kGeoPi);
         if (!(reachDeg < kLonReachLimitDeg))
             return;
         b->lonReachMicro = (int32_t)(reachDeg * 1e6) + kLonReachMicroExtra;

@@ -162,7 +162,7 @@ uint32_t DecodeNext(TextReader* r)
             if (!IsLowSurrogate(v))
                 return kReplacement;
             r->pos += 2;
-            return 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
+            return JoinSurrogates(u, v);
         }
         return u;
     }

@@ -43,7 +43,7 @@ void PutChar(TextWriter* w, uint32_t c)
         PutBytes(w, b, 1);
         return;
     }
-    if (c >= 0xD800 && c <= 0xDFFF)
+    if (IsHighSurrogate(c) || IsLowSurrogate(c))
         c = 0xFFFD;   // half a surrogate pair is no character
     if (c < 0x80) {
         b[0] = (unsigned char)c;
@@ -111,7 +111,7 @@ void TextWrite(TextWriter* w, const wchar_t* text)
         uint32_t c = (uint32_t)*text;
         if (sizeof(wchar_t) == 2 && IsLowSurrogate(c) && w->pendingHigh != 0) {
             // A pair may arrive split between two writes.
-            c = 0x10000 + (((uint32_t)w->pendingHigh - 0xD800) << 10) + (c - 0xDC00);
+            c = JoinSurrogates((uint32_t)w->pendingHigh, c);
             w->pendingHigh = 0;
             PutChar(w, c);
             continue;

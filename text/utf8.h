@@ -49,6 +49,12 @@ inline size_t PutWide(wchar_t* out, uint32_t cp)
     return 1;
 }
 
+// The code point of a surrogate pair.
+inline uint32_t JoinSurrogates(uint32_t high, uint32_t low)
+{
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
 // True for the first half of a surrogate pair in 16-bit wide text.
 inline bool IsHighSurrogate(uint32_t u)
 {

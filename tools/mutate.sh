@@ -74,9 +74,9 @@ fault $N 'if (KmBelow(p->low[candidate], p->low[i]))' 'if (!KmBelow(p->low[i], p
   'of slots at equal distances the last one given up'
 fault $N 'if (!KmBelow(d, p->low[candidate]))' 'if (KmBelow(p->low[candidate], d))' \
   'a line at the same distance as the farthest slot taken'
-fault $G '*low = (double)(omegaLow * factorLow) * kLowPerRadian - 1e-9;' '*low = (double)(omegaLow * factorLow) * kLowPerRadian + 1e-3;' \
+fault $G '*low = (double)(omegaLow * factorLow) * kLowPerRadian - kKmSlack;' '*low = (double)(omegaLow * factorLow) * kLowPerRadian + 1e-3;' \
   "the near bracket's lower bound a metre high"
-fault $G '*low = omegaLow * factorLow * kLowPerRadian - 1e-9;' '*low = omegaLow * factorLow * kLowPerRadian * 1.001;' \
+fault $G '*low = omegaLow * factorLow * kLowPerRadian - kKmSlack;' '*low = omegaLow * factorLow * kLowPerRadian * 1.001;' \
   "the far bracket's lower bound 0.1 % high"
 fault search/poiline.cpp 'if (at->lon == 0 && at->lat == 0)' 'if (at->lon == 0 || at->lat == 0)' \
   'a 0 in either number taken for no position'

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fast_verdict.h"
 #include "geo/geo.h"
 #include "search/poiline.h"
 #include "search/skipbounds.h"
@@ -19,22 +20,6 @@
 #include "text/wtext.h"
 
 namespace {
-
-// The pass's verdict on a line whose bytes lie as in the reader's block:
-// its line feed after them, then room for the scans' loads.
-LineVerdict FastVerdict(SkipBounds* bounds, const std::string& line)
-{
-    alignas(16) static unsigned char block[2048];
-    std::memset(block, 0, sizeof block);
-    std::memcpy(block, line.data(), line.size());
-    block[line.size()] = '\n';
-    block[line.size() + 1] = 0x80;
-    const unsigned char* p = block;
-    LineVerdict verdict;
-    if (UsualVerdict(&p, bounds, &verdict))
-        return verdict;
-    return OtherVerdict(block, line.size(), bounds);
-}
 
 // A line of random pieces: numbers of every form, separators, names, and
 // the bytes decoding changes (CR, NUL, bytes beyond ASCII, marks).

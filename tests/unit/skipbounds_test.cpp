@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "fast_verdict.h"
 #include "geo/geo.h"
 #include "search/lineverdict.h"
 #include "search/number.h"
@@ -47,20 +48,6 @@ std::string Units(int64_t units, unsigned dec)
         s += "." + std::string(dec - frac.size(), '0') + frac;
     }
     return s;
-}
-
-LineVerdict FastVerdict(SkipBounds* bounds, const std::string& line)
-{
-    alignas(16) static unsigned char block[256];
-    std::memset(block, 0, sizeof block);
-    std::memcpy(block, line.data(), line.size());
-    block[line.size()] = '\n';
-    block[line.size() + 1] = 0x80;
-    const unsigned char* p = block;
-    LineVerdict verdict;
-    if (UsualVerdict(&p, bounds, &verdict))
-        return verdict;
-    return OtherVerdict(block, line.size(), bounds);
 }
 
 struct Probe {
