@@ -100,9 +100,13 @@ public:
             EndLine();
     }
 
-    // The end of the file: a last line without its line feed is a line.
-    void End()
+    // The end of the file: a last line without its line feed is a line;
+    // trailingNuls NUL characters came after it.
+    void End(long long trailingNuls)
     {
+        // A sequence cut off by the end of the file: the byte that opens it.
+        if (pending_.count > 0)
+            BadByte(pending_.bytes[0]);
         if (!keys_.empty()) {
             counts_->duplicates = (long)(keys_.size() - CountDistinctPositions(keys_));
             keys_.clear();
@@ -116,6 +120,12 @@ public:
                           L"on %ld line%ls (the first is line %ld) shows garbled, \"\u00c3\u00bc\" for \"\u00fc\"",
                           badByte_, counts_->garbledLines, counts_->garbledLines == 1 ? L"" : L"s", firstGarbledLine_);
             FindingAt(badByteLine_, buf);
+        }
+        if (trailingNuls > 0) {
+            counts_->trailingNuls = trailingNuls;
+            FindingAt(line_, std::to_wstring(trailingNuls) + L" NUL character" + (trailingNuls == 1 ? L"" : L"s") +
+                                 L" after the last line: the end of the file is zero-filled (an interrupted "
+                                 L"write?), and what stood there is lost");
         }
     }
 
@@ -371,11 +381,33 @@ std::wstring Summary(const std::wstring& name, const CheckCounts& c)
         {c.garbledLines, L"line of UTF-8 shown garbled", L"lines of UTF-8 shown garbled"},
         {c.nulLines, L"line with NUL characters dropped", L"lines with NUL characters dropped"},
         {c.joinMarks, L"byte order mark inside the file", L"byte order marks inside the file"},
+        {(long)c.trailingNuls, L"NUL character after the last line", L"NUL characters after the last line"},
     };
     for (const auto& p : parts)
         if (p.n > 0)
             extra += (extra.empty() ? L"" : L", ") + Count(p.n, p.one, p.many);
     return s + L"; " + (extra.empty() ? L"nothing to report" : extra) + L"\n";
+}
+
+const wchar_t* WhyNotOpen(PathKind kind)
+{
+    switch (kind) {
+    case kPathMissing:
+        return L"no such file";
+    case kPathFolder:
+        return L"it is a folder";
+    case kPathNotRegular:
+        return L"not a regular file (a pipe or a device)";
+    case kPathFile:
+        break;
+    case kPathLinkLoop:
+        return L"its links lead round in a circle";
+    case kPathNoAccess:
+        return L"a folder on its way may not be entered";
+    case kPathNameTooLong:
+        return L"the name is too long";
+    }
+    return L"no permission";
 }
 
 bool AppendToString(void* context, const std::wstring& line)
@@ -395,12 +427,7 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
     // prints the counts at the end, can start again when the file read on
     // trust as UTF-8 proves to be Windows-1252.
     if (!(quiet ? TextOpenReadLazily : TextOpenRead)(reader.get(), path.c_str())) {
-        const PathKind kind = KindOfPath(path.c_str());
-        counts.stopped = !sink(context, name + (kind == kPathFolder      ? L": cannot read: it is a folder\n"
-                                                : kind == kPathMissing    ? L": cannot read: no such file\n"
-                                                : kind == kPathNotRegular ? L": cannot read: not a regular file "
-                                                                            L"(a pipe or a device)\n"
-                                                                          : L": cannot read: no permission\n"));
+        counts.stopped = !sink(context, name + L": cannot read: " + WhyNotOpen(KindOfPath(path.c_str())) + L"\n");
         return counts;
     }
     const bool byteOrderMark = TextHasByteOrderMark(reader.get());
@@ -421,7 +448,7 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
         counts.stopped = true;
         return counts;
     }
-    checker->End();
+    checker->End(TextLastPiece(reader.get()).nuls);
     const bool failed = TextReadFailed(reader.get());
     TextClose(reader.get());
     if (failed) {
@@ -442,5 +469,5 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
 
 bool CheckFoundLoss(const CheckCounts& c)
 {
-    return !c.readable || c.skipped > 0 || c.loneCrLines > 0;
+    return !c.readable || c.skipped > 0 || c.loneCrLines > 0 || c.trailingNuls > 0;
 }

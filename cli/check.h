@@ -28,6 +28,7 @@ struct CheckCounts {
     long nulLines;          // lines from which NUL characters were dropped
     long garbledLines;      // lines of UTF-8 text that show as Windows-1252
     long joinMarks;         // byte order marks inside the file that spoil a line
+    long long trailingNuls; // NUL characters after the last line (a zero-filled end)
 };
 
 // Takes each line of the report as it is found; false when it cannot take

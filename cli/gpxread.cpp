@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include <expat.h>
 
@@ -17,6 +18,9 @@ namespace {
 
 // Bytes handed to expat at a time.
 constexpr int kXmlBlock = 64 * 1024;
+// Elements nested deeper than this are no GPX a program wrote: the file
+// is refused, so that expat's stack of open elements stays small.
+constexpr int kMostDepth = 1000;
 
 // expat gives names as "namespace\x01local" (or "local" alone).
 constexpr char kNamespaceMark = '\x01';
@@ -39,30 +43,30 @@ struct GpxPass {
     void* context;
     const std::wstring* name;
     bool stopped;             // the report could not be written
+    bool tooDeep;             // elements nested deeper than kMostDepth
+    GpxContents contents;
 };
 
 // True for GPX's namespace, 1.0 or 1.1, as programs write it: with http
 // or https (OsmAnd), with or without a closing slash, in any case.
 bool IsGpxNamespace(const char* uri, size_t len)
 {
-    auto skip = [&](const char* prefix) {
-        const size_t n = std::strlen(prefix);
-        if (len < n)
-            return false;
-        for (size_t i = 0; i < n; i++)
-            if ((uri[i] | 0x20) != (prefix[i] | 0x20))
-                return false;
-        uri += n;
-        len -= n;
-        return true;
-    };
-    if (!skip("http://") && !skip("https://"))
-        return false;
-    if (!skip("www.topografix.com/gpx/1/"))
-        return false;
-    if (len > 0 && uri[len - 1] == '/')
-        len--;
-    return len == 1 && (uri[0] == '0' || uri[0] == '1');
+    // Any spelling that names GPX 1.0 or 1.1: with or without "www.",
+    // http or https, a closing slash, the schema's file, blanks round it.
+    std::string lower;
+    for (size_t i = 0; i < len; i++)
+        if (uri[i] != ' ' && uri[i] != '\t' && uri[i] != '\n' && uri[i] != '\r')
+            lower += (char)(uri[i] >= 'A' && uri[i] <= 'Z' ? uri[i] + 32 : uri[i]);
+    for (const char* version : {"topografix.com/gpx/1/0", "topografix.com/gpx/1/1"}) {
+        const size_t at = lower.find(version);
+        if (at == std::string::npos)
+            continue;
+        const std::string before = lower.substr(0, at), after = lower.substr(at + std::strlen(version));
+        if ((before == "http://" || before == "https://" || before == "http://www." || before == "https://www.") &&
+            (after.empty() || after == "/" || after == "/gpx.xsd"))
+            return true;
+    }
+    return false;
 }
 
 // The local name of a GPX element, or null for another schema's element.
@@ -85,31 +89,26 @@ bool ReadCoordinate(const char* value, double* out)
 {
     if (value == nullptr)
         return false;
-    char buf[64];
-    while (*value == ' ' || *value == '\t' || *value == '\n' || *value == '\r')
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (blank(*value))
         value++;
-    size_t n = 0;
-    for (; value[n] != '\0' && n + 1 < sizeof buf; n++)
-        buf[n] = value[n];
-    if (value[n] != '\0')
-        return false;
-    while (n > 0 && (buf[n - 1] == ' ' || buf[n - 1] == '\t' || buf[n - 1] == '\n' || buf[n - 1] == '\r'))
+    size_t n = std::strlen(value);
+    while (n > 0 && blank(value[n - 1]))
         n--;
-    buf[n] = '\0';
     if (n == 0)
         return false;
     // Decimals only: strtod's hexadecimal, "inf" and "nan" are no GPX.
-    for (size_t i = 0; i < n; i++)
-        if (!((buf[i] >= '0' && buf[i] <= '9') || buf[i] == '.' || buf[i] == '-' || buf[i] == '+' ||
-              buf[i] == 'e' || buf[i] == 'E'))
+    std::wstring wide;
+    for (size_t i = 0; i < n; i++) {
+        const char c = value[i];
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
             return false;
+        wide += (wchar_t)c;
+    }
     // The search's own number reader: correctly rounded, as strtod, and
     // quick for the short decimals GPX files hold.
-    wchar_t wide[64];
-    for (size_t i = 0; i <= n; i++)
-        wide[i] = (wchar_t)buf[i];
     wchar_t* end;
-    *out = ParseNumber(wide, &end);
+    *out = ParseNumber(wide.c_str(), &end);
     return *end == L'\0' && std::isfinite(*out);
 }
 
@@ -127,6 +126,11 @@ void XMLCALL GpxStart(void* data, const XML_Char* name, const XML_Char** attribu
 {
     GpxPass* g = (GpxPass*)data;
     g->depth++;
+    if (g->depth > kMostDepth) {
+        g->tooDeep = true;
+        XML_StopParser(g->parser, XML_FALSE);
+        return;
+    }
     if (g->ignoredDepth > 0) {
         g->ignoredDepth++;
         return;
@@ -136,7 +140,11 @@ void XMLCALL GpxStart(void* data, const XML_Char* name, const XML_Char** attribu
         g->ignoredDepth = 1;
         return;
     }
+    if (g->depth == 1)
+        g->contents.gpxRoot = std::strcmp(local, "gpx") == 0;
     if (g->pointDepth == 0) {
+        for (int kind = kGpxWaypoints; kind <= kGpxTrackPoints; kind++)
+            g->contents.points[kind] += std::strcmp(local, PointElement((GpxPoints)kind)) == 0;
         if (std::strcmp(local, PointElement(g->which)) != 0)
             return;
         g->pointDepth = g->depth;
@@ -293,10 +301,18 @@ bool GpxPassOver(const std::wstring& in, GpxPass* g)
         const bool last = got < (size_t)kXmlBlock;
         if (XML_ParseBuffer(parser, (int)got, last) != XML_STATUS_OK) {
             ok = false;
-            const char* what = XML_ErrorString(XML_GetErrorCode(parser));
+            const XML_Error error = XML_GetErrorCode(parser);
+            const char* what = XML_ErrorString(error);
             std::wstring message = L"XML error: ";
-            for (const char* c = what != nullptr ? what : "error"; *c != '\0'; c++)
-                message += (wchar_t)(unsigned char)*c;
+            if (g->tooDeep)
+                message += L"elements nested deeper than " + std::to_wstring(kMostDepth) + L"; no GPX file is";
+            else if (last && g->depth > 0 &&
+                     (error == XML_ERROR_NO_ELEMENTS || error == XML_ERROR_UNCLOSED_TOKEN ||
+                      error == XML_ERROR_PARTIAL_CHAR))
+                message += L"the file ends inside an element (cut off?)";
+            else
+                for (const char* c = what != nullptr ? what : "error"; *c != '\0'; c++)
+                    message += (wchar_t)(unsigned char)*c;
             ReportAt(g->sink, g->context, *g->name, (long)XML_GetCurrentLineNumber(parser), message);
             break;
         }
@@ -318,7 +334,7 @@ void ResetPass(GpxPass* g)
 }  // namespace
 
 bool ReadGpxPoints(const std::wstring& in, const std::wstring& inName, GpxPoints which, GpxPointSink onPoint,
-                   void* pointContext, CheckSink report, void* reportContext)
+                   void* pointContext, CheckSink report, void* reportContext, GpxContents* contents)
 {
     auto g = std::make_unique<GpxPass>();
     g->which = which;
@@ -328,5 +344,8 @@ bool ReadGpxPoints(const std::wstring& in, const std::wstring& inName, GpxPoints
     g->context = reportContext;
     g->name = &inName;
     ResetPass(g.get());
-    return GpxPassOver(in, g.get());
+    g->contents = GpxContents{};
+    const bool read = GpxPassOver(in, g.get());
+    *contents = g->contents;
+    return read;
 }

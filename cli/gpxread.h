@@ -30,6 +30,12 @@ struct GpxPoint {
     size_t textLen[kGpxFields];
 };
 
+// What a file holds besides the points asked for, to say why none were.
+struct GpxContents {
+    bool gpxRoot;                 // its root element is GPX's
+    long points[3];               // points of each kind (a GpxPoints)
+};
+
 // Takes each point; false stops the reading (the report cannot be written).
 typedef bool (*GpxPointSink)(void* context, const GpxPoint& point);
 
@@ -38,4 +44,4 @@ typedef bool (*GpxPointSink)(void* context, const GpxPoint& point);
 // user gave the file), when it cannot be read or is not well-formed XML,
 // or when a sink stopped it.
 bool ReadGpxPoints(const std::wstring& in, const std::wstring& inName, GpxPoints which, GpxPointSink onPoint,
-                   void* pointContext, CheckSink report, void* reportContext);
+                   void* pointContext, CheckSink report, void* reportContext, GpxContents* contents);

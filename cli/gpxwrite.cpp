@@ -51,21 +51,30 @@ std::wstring XmlText(const std::wstring& s)
 }
 
 // The name on a POI line: the rest after the latitude, without the
-// separator before it, its quotes and the white space round it.
+// separator before it, the white space round it and the quotes that
+// enclose it (quotes inside are the name's).
 std::wstring NameAfter(const wchar_t* rest)
 {
     if (*rest != L'\0' && *rest != L'\n' && *rest != L'"')
         rest++;
     std::wstring name;
     for (; *rest != L'\0' && *rest != L'\n'; rest++)
-        if (*rest != L'"')
-            name += *rest;
-    size_t b = 0, e = name.size();
-    while (b < e && IsBlank(name[b]))
-        b++;
-    while (e > b && IsBlank(name[e - 1]))
-        e--;
-    return name.substr(b, e - b);
+        name += *rest;
+    auto trim = [&name] {
+        size_t b = 0, e = name.size();
+        while (b < e && IsBlank(name[b]))
+            b++;
+        while (e > b && IsBlank(name[e - 1]))
+            e--;
+        name = name.substr(b, e - b);
+    };
+    trim();
+    if (!name.empty() && name.front() == L'"')
+        name.erase(0, 1);
+    if (!name.empty() && name.back() == L'"')
+        name.pop_back();
+    trim();
+    return name;
 }
 
 // A coordinate for GPX: nine decimals at most, trailing zeros dropped.
@@ -99,15 +108,15 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
         ReportAt(sink, context, inName, 0, L"cannot read it (missing, a folder, not a regular file, or not readable)");
         return counts;
     }
-    const std::wstring part = TemporaryName(out, L"");
-    FILE* f = OpenFileWide(part.c_str(), "wb");
-    if (f == nullptr) {
+    auto replacement = std::make_unique<Replacement>();
+    const ReplaceProblem problem = BeginReplacement(out.c_str(), replacement.get());
+    if (problem != kReplaceOk) {
         TextClose(reader.get());
-        ReportAt(sink, context, out, 0, L"cannot write it (no such folder, or not writable)");
+        ReportAt(sink, context, out, 0, ReplaceProblemWords(problem));
         return counts;
     }
     TextWriter w;
-    TextAttachWrite(&w, f);
+    TextAttachWrite(&w, replacement->file);
     TextWrite(&w, L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                   L"<gpx version=\"1.1\" creator=\"wendrik-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n");
     if (route)
@@ -154,9 +163,9 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
     TextWrite(&w, L"</gpx>\n");
     counts.read = !TextReadFailed(reader.get()) && !stopped;
     TextClose(reader.get());
-    const bool closed = TextCloseWrite(&w);
-    if (!counts.read || !closed || !PutInPlace(part, out)) {
-        Discard(part);
+    const bool closed = TextFlush(&w);
+    if (!counts.read || !closed || !FinishReplacement(replacement.get())) {
+        AbandonReplacement(replacement.get());
         if (!counts.read && !stopped)
             ReportAt(sink, context, inName, 0, L"cannot read it: a read failed part way");
         else if (counts.read)

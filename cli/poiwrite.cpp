@@ -19,8 +19,7 @@ constexpr size_t kPoiLineUnits = 1022;
 // Windows-1252; the one to keep is known at the end.
 struct PoiOut {
     Cp1252Utf8Check fit;      // do all names so far fit Windows-1252
-    TextWriter* utf8;         // the file in UTF-8
-    TextWriter* cp1252;       // and in Windows-1252, while every name fits
+    TextWriter* utf8;         // the file, in UTF-8 as it is written
     long points, skipped;
     CheckSink sink;
     void* context;
@@ -41,18 +40,12 @@ std::wstring PoiName(const GpxPoint& g)
 {
     for (int f = 0; f < kGpxFields; f++) {
         const wchar_t* t = g.text[f];
-        size_t b = 0, e = g.textLen[f];
-        while (b < e && IsBlank(t[b]))
-            b++;
-        while (e > b && IsBlank(t[e - 1]))
-            e--;
-        if (b == e)
-            continue;
+        const size_t e = g.textLen[f];
         std::wstring name;
-        for (size_t i = b; i < e; i++) {
+        for (size_t i = 0; i < e; i++) {
             const wchar_t c = t[i];
             if (c == L'\n' || c == L'\r') {
-                while (!name.empty() && IsBlank(name.back()))
+                while (!name.empty() && name.back() == L' ')
                     name.pop_back();
                 while (i + 1 < e && IsBlank(t[i + 1]))
                     i++;
@@ -65,7 +58,12 @@ std::wstring PoiName(const GpxPoint& g)
                 name += c;
             }
         }
-        return name;
+        // Trimmed once control characters are spaces: what a round trip
+        // through GPX would trim.
+        const size_t b = name.find_first_not_of(L' ');
+        if (b == std::wstring::npos)
+            continue;
+        return name.substr(b, name.find_last_not_of(L' ') + 1 - b);
     }
     return std::wstring();
 }
@@ -101,19 +99,31 @@ bool TakePoint(void* context, const GpxPoint& point)
     line += name;
     line += L"\"\n";
     TextWrite(g->utf8, line.c_str());
-    if (g->cp1252 != nullptr) {
-        Cp1252CheckText(&g->fit, name.c_str());
-        if (g->fit.unfit)
-            g->cp1252 = nullptr;   // this name has no Windows-1252 bytes: UTF-8 it is
-        else
-            TextWrite(g->cp1252, line.c_str());
-    }
+    Cp1252CheckText(&g->fit, name.c_str());
     g->points++;
     return true;
 }
 
-}  // namespace
 
+// Why no point was converted, from what the file does hold.
+std::wstring NothingConverted(GpxPoints which, const GpxContents& holds)
+{
+    static const wchar_t* const kNames[3][2] = {
+        {L"waypoint", L"waypoints"}, {L"route point", L"route points"}, {L"track point", L"track points"}};
+    static const wchar_t* const kOptions[3] = {L"without an option", L"--route", L"--track"};
+    if (!holds.gpxRoot)
+        return L"no GPX points: it is not a GPX file (its root element is not gpx)";
+    std::wstring said = std::wstring(L"no ") + kNames[which][1] + L" in it";
+    for (int kind = kGpxWaypoints; kind <= kGpxTrackPoints; kind++) {
+        const long n = holds.points[kind];
+        if (kind != which && n > 0)
+            said += L"; it holds " + std::to_wstring(n) + L" " + kNames[kind][n == 1 ? 0 : 1] + L": " +
+                    kOptions[kind] + L" takes them";
+    }
+    return said + L"; left as it was";
+}
+
+}  // namespace
 
 ConvertCounts ConvertGpxToPoi(const std::wstring& in, const std::wstring& inName, const std::wstring& out,
                               GpxPoints which, CheckSink sink, void* context)
@@ -124,33 +134,37 @@ ConvertCounts ConvertGpxToPoi(const std::wstring& in, const std::wstring& inName
     g->sink = sink;
     g->context = context;
     g->name = &inName;
-    // One pass over the GPX writes the file both ways until a name does
-    // not fit Windows-1252; the one to keep is known at the end.
-    const std::wstring partUtf8 = TemporaryName(out, L""), partCp1252 = TemporaryName(out, L"1252");
-    TextWriter utf8, cp1252;
-    if (!TextOpenWrite(&utf8, partUtf8.c_str(), kEncodingUtf8) ||
-        !TextOpenWrite(&cp1252, partCp1252.c_str(), kEncodingCp1252)) {
-        TextCloseWrite(&utf8);
-        Discard(partUtf8);
-        ReportAt(sink, context, out, 0, L"cannot write it (no such folder, or not writable)");
+    auto replacement = std::make_unique<Replacement>();
+    const ReplaceProblem problem = BeginReplacement(out.c_str(), replacement.get());
+    if (problem != kReplaceOk) {
+        ReportAt(sink, context, out, 0, ReplaceProblemWords(problem));
         return counts;
     }
+    // Written as UTF-8; where every name fits Windows-1252 the file is made
+    // that in place at the end, so that one copy of it needs room.
+    TextWriter utf8;
+    TextAttachFile(&utf8, replacement->file, kEncodingUtf8);
     g->utf8 = &utf8;
-    g->cp1252 = &cp1252;
-    const bool read = ReadGpxPoints(in, inName, which, TakePoint, g, sink, context);
+    GpxContents holds;
+    const bool read = ReadGpxPoints(in, inName, which, TakePoint, g, sink, context, &holds);
     counts.read = read;
     counts.points = g->points;
     counts.skipped = g->skipped;
-    const bool useCp1252 = g->cp1252 != nullptr && !Cp1252ReadsAsUtf8(&g->fit);
+    const bool useCp1252 = !g->fit.unfit && !Cp1252ReadsAsUtf8(&g->fit);
     counts.encoding = useCp1252 ? kEncodingCp1252 : kEncodingUtf8;
-    const bool closedUtf8 = TextCloseWrite(&utf8), closedCp1252 = TextCloseWrite(&cp1252);
-    const bool closed = useCp1252 ? closedCp1252 : closedUtf8;
-    const std::wstring& keep = useCp1252 ? partCp1252 : partUtf8;
-    Discard(useCp1252 ? partUtf8 : partCp1252);
-    if (!read || !closed || !PutInPlace(keep, out)) {
-        Discard(keep);
-        if (read)
-            ReportAt(sink, context, out, 0, L"cannot write it (a full disk?); left as it was");
+    long long size = 0;
+    const bool written = TextFlush(&utf8) &&
+                         (!useCp1252 || (TextRewriteAsCp1252(replacement->file, &size) &&
+                                         TruncateReplacement(replacement.get(), size)));
+    if (!read || g->points == 0) {
+        AbandonReplacement(replacement.get());
+        if (read && g->skipped == 0)
+            ReportAt(sink, context, inName, 0, NothingConverted(which, holds));
+        return counts;
+    }
+    if (!written || !FinishReplacement(replacement.get())) {
+        AbandonReplacement(replacement.get());
+        ReportAt(sink, context, out, 0, L"cannot write it (a full disk?); left as it was");
         return counts;
     }
     counts.written = true;

@@ -18,6 +18,7 @@
 #include "geo/geo.h"
 #include "search/nearest.h"
 #include "search/number.h"
+#include "search/poiline.h"
 #include "text/fileio.h"
 #include "text/textread.h"
 #include "text/textwrite.h"
@@ -117,6 +118,8 @@ int Near(wchar_t** args)
         return Fail(L"not a latitude", args[1]);
     if (!ReadDegrees(args[2], &lon))
         return Fail(L"not a longitude", args[2]);
+    if (!PositionHasDistance(lat, lon))
+        return Fail(L"no distance can be had from this position", args[1]);
     if (!CopyText(state.path, CountOf(state.path), args[0]))
         return Fail(L"path too long", args[0]);
     wchar_t* parseEnd = nullptr;
@@ -278,10 +281,8 @@ int Convert(int argc, wchar_t** args)
     return c.written && c.read && c.skipped == 0 ? 0 : 1;
 }
 
-int Run(int argc, wchar_t** argv)
+int RunCommand(int argc, wchar_t** argv)
 {
-    TextAttachWrite(&state.out, stdout);
-    TextAttachWrite(&state.err, stderr);
     if (argc < 2 || std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
@@ -309,6 +310,21 @@ int Run(int argc, wchar_t** argv)
         return status;
     }
     return Fail(L"unknown command (see --help)", argv[1]);
+}
+
+int Run(int argc, wchar_t** argv)
+{
+    TextAttachWrite(&state.out, stdout);
+    TextAttachWrite(&state.err, stderr);
+    const int status = RunCommand(argc, argv);
+    // A full disk behind standard output loses what was printed: said.
+    if (!TextFlush(&state.out) || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        // (A reader that stopped reading, as head does, needs no word.)
+        if (errno != EPIPE)
+            Complain(L"cannot write to standard output", L"", L" (a full disk?): what it shows is not all");
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "geo/geo.h"
 #include "search/number.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -58,6 +59,10 @@ PoiLineVerdict ReadPoiLine(const wchar_t* line, PoiPosition* at)
     }
     if (*end == L'\0' || *end == L'\n')
         return kPoiNothingAfterLongitude;
+    // The latitude starts one UTF-16 unit after the longitude, as on the
+    // device: after a separator beyond U+FFFF stands its second half.
+    if (Utf16Units((uint32_t)*end) > 1)
+        return kPoiNoLatitude;
     const wchar_t* start = end + 1;
     at->lat = ParseNumber(start, &end);
     at->latEnd = end;

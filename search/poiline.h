@@ -26,8 +26,8 @@ struct PoiPosition {
 };
 
 // The position of a line: the longitude as wcstod reads it from the
-// start, the latitude from one character after the longitude's end,
-// whatever that character is. Not a position: either number missing,
+// start, the latitude from one UTF-16 unit after the longitude's end,
+// whatever that unit is. Not a position: either number missing,
 // 0,0, and a position from which no distance can be had. *at holds what
 // was read, as far as it was.
 PoiLineVerdict ReadPoiLine(const wchar_t* line, PoiPosition* at);

@@ -21,7 +21,15 @@ bool RemoveFileWide(const wchar_t* path);
 bool ReplaceFileWide(const wchar_t* from, const wchar_t* to);
 
 // What a path names, to tell the user why it does not open.
-enum PathKind { kPathMissing, kPathFolder, kPathNotRegular, kPathFile };
+enum PathKind {
+    kPathMissing,       // nothing of that name
+    kPathFolder,
+    kPathNotRegular,    // a pipe or a device
+    kPathFile,          // a file: what keeps it from opening is its permissions
+    kPathLinkLoop,      // links that lead round in a circle
+    kPathNoAccess,      // a folder on the way may not be entered
+    kPathNameTooLong,
+};
 PathKind KindOfPath(const wchar_t* path);
 
 #ifndef _WIN32

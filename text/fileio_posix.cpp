@@ -2,6 +2,7 @@
 // the device's processor under qemu).
 #include "text/fileio.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -103,8 +104,13 @@ PathKind KindOfPath(const wchar_t* path)
 {
     char narrow[kPathBytes];
     struct stat st;
-    if (!NarrowFileName(path, narrow, sizeof narrow) || stat(narrow, &st) != 0)
-        return kPathMissing;
+    if (!NarrowFileName(path, narrow, sizeof narrow))
+        return kPathNameTooLong;
+    if (stat(narrow, &st) != 0)
+        return errno == ELOOP ? kPathLinkLoop
+               : errno == EACCES ? kPathNoAccess
+               : errno == ENAMETOOLONG ? kPathNameTooLong
+                                       : kPathMissing;
     if (S_ISDIR(st.st_mode))
         return kPathFolder;
     return S_ISREG(st.st_mode) ? kPathFile : kPathNotRegular;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 FILE* OpenFileWide(const wchar_t* path, const char* mode)
@@ -30,7 +31,7 @@ PathKind KindOfPath(const wchar_t* path)
 {
     struct _stat st;
     if (_wstat(path, &st) != 0)
-        return kPathMissing;
+        return errno == EACCES ? kPathNoAccess : errno == ENAMETOOLONG ? kPathNameTooLong : kPathMissing;
     if ((st.st_mode & S_IFMT) == S_IFDIR)
         return kPathFolder;
     return (st.st_mode & S_IFMT) == S_IFREG ? kPathFile : kPathNotRegular;

@@ -1,6 +1,7 @@
 #include "text/textwrite.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "text/fileio.h"
 #include "text/utf8.h"
@@ -101,6 +102,58 @@ void TextAttachWrite(TextWriter* w, FILE* stream)
     w->failed = false;
     w->pendingHigh = 0;
     w->crlf = false;
+}
+
+void TextAttachFile(TextWriter* w, FILE* stream, TextEncoding encoding)
+{
+    TextAttachWrite(w, stream);
+    w->encoding = encoding == kEncodingCp1252 ? kEncodingCp1252 : kEncodingUtf8;
+    w->crlf = true;
+    if (w->encoding == kEncodingUtf8) {
+        const unsigned char bom[3] = {0xEF, 0xBB, 0xBF};
+        PutBytes(w, bom, 3);
+    }
+}
+
+bool TextRewriteAsCp1252(FILE* f, long long* size)
+{
+    // Blocks read ahead of where they are written back; a sequence cut by
+    // the end of a block waits for the next.
+    static unsigned char in[64 * 1024 + 4], out[64 * 1024 + 4];
+    long long readAt = 3, writeAt = 0;   // past the byte order mark
+    size_t carried = 0;
+    for (;;) {
+        if (std::fflush(f) != 0 || std::fseek(f, (long)readAt, SEEK_SET) != 0)
+            return false;
+        const size_t got = std::fread(in + carried, 1, sizeof in - 4 - carried, f);
+        if (std::ferror(f))
+            return false;
+        readAt += (long long)got;
+        const size_t avail = carried + got;
+        size_t i = 0, n = 0;
+        while (i < avail) {
+            uint32_t cp;
+            int len = Utf8SequenceAt(in + i, avail - i, &cp);
+            if (len == 0 && got > 0)
+                break;   // cut off: the rest comes with the next block
+            if (len <= 0) {
+                cp = in[i];
+                len = 1;
+            }
+            const int byte = Cp1252Byte(cp);
+            out[n++] = (unsigned char)(byte < 0 ? '?' : byte);
+            i += (size_t)len;
+        }
+        carried = avail - i;
+        std::memmove(in, in + i, carried);
+        if (n > 0 && (std::fseek(f, (long)writeAt, SEEK_SET) != 0 || std::fwrite(out, 1, n, f) != n))
+            return false;
+        writeAt += (long long)n;
+        if (got == 0)
+            break;
+    }
+    *size = writeAt;
+    return std::fflush(f) == 0;
 }
 
 void TextWrite(TextWriter* w, const wchar_t* text)

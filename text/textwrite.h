@@ -31,6 +31,17 @@ bool TextOpenWrite(TextWriter* writer, const wchar_t* path, TextEncoding encodin
 // without a byte order mark and with plain line feeds; never closes it.
 void TextAttachWrite(TextWriter* writer, FILE* stream);
 
+// Writes a file as TextOpenWrite does (a byte order mark for UTF-8, CR LF)
+// to a stream that is already open; TextFlush ends it, the caller closes.
+void TextAttachFile(TextWriter* writer, FILE* stream, TextEncoding encoding);
+
+// Turns a file that w wrote in UTF-8 (byte order mark and all), whose
+// characters all have Windows-1252 bytes, into Windows-1252 in place:
+// each character takes fewer bytes, so the new text never overtakes the
+// old. *size is the new length, to cut the file to. False when a read or
+// a write fails. Needs no room on the disk beyond the file itself.
+bool TextRewriteAsCp1252(FILE* file, long long* size);
+
 // Writes text as it is, adding nothing. Failures are remembered.
 void TextWrite(TextWriter* writer, const wchar_t* text);
 

@@ -102,6 +102,12 @@ cache=${WENDRIK_FRESH_CACHE:-/var/cache/wendrik-fresh}
 mkdir -p "$cache"
 cache=$(realpath -- "$cache")
 base="$cache/bookworm-minbase.tar"
+# A lock that is no plain file (a folder, a link) is made anew, as the
+# other cached files are.
+if { [ -e "$cache/.lock" ] || [ -L "$cache/.lock" ]; } && { [ ! -f "$cache/.lock" ] || [ -L "$cache/.lock" ]; }; then
+  note "the cache's lock is not a plain file; making it anew"
+  rm -rf -- "$cache/.lock"
+fi
 exec 7>"$cache/.lock"
 flock 7
 rm -rf -- "$cache"/making.*

@@ -75,6 +75,20 @@ if [ "$out" == "${out#*:1:}" ] && grep -q '5 lines skipped' <<<"$out"; then pass
   failed=$((failed + 1)); echo "FAIL options after the files: $out"; fi
 printf '8.1,50.1,"a"\r8.2,50.2,"b"\r8.3,50.3,"c"\r' >"$dir/mac.asc"
 check "line ends of CR alone: exit 1" 1 'never sees 2 positions' -- check "$(winpath "$dir/mac.asc")"
+# A zero-filled end, a sequence cut off by the end, a separator that takes
+# two UTF-16 units (on the device no latitude follows it), a reference
+# without a distance.
+head -c 4096 /dev/zero >"$dir/zeros.asc"
+{ printf '8.5,50.1,"a"\n'; head -c 4096 /dev/zero; } >"$dir/tail.asc"
+check "a file of NULs" 1 'zeros.asc:1: 4096 NUL characters after the last line' -- check "$(winpath "$dir/zeros.asc")"
+check "NULs after the last line" 1 'tail.asc: ASCII, 1 line.*4096 NUL characters after the last line$' -- check "$(winpath "$dir/tail.asc")"
+printf '8.5,50.1,"M\xc3\xbchle"\n9,50,"x\xc3' >"$dir/cut.asc"
+check "a sequence cut off by the end" 0 'cut.asc:2: byte 0xC3 is not UTF-8' -- check "$(winpath "$dir/cut.asc")"
+printf '8.68\xf0\x9f\x98\x8050.11,"b"\n8.68,50.11,"c"\n' >"$dir/wide.asc"
+check "a separator of two units: check" 1 'wide.asc:1: skipped by the search: no latitude' -- check "$(winpath "$dir/wide.asc")"
+out=$("${cli[@]}" near "$(winpath "$dir/wide.asc")" 50.11 8.68 | tr -d '\r')
+[ "$out" == '8.68,50.11,"c  0.0 km N"' ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL a separator of two units: near: $out"; }
+check "near from no distance" 2 'no distance can be had' -- near "$(winpath "$dir/orte.asc")" 1e308 8
 # What only a system whose file names are bytes and whose files may be
 # pipes has: the native build.
 if [ -z "${WINE_PATHS:-}" ]; then
@@ -101,6 +115,13 @@ if [ -z "${WINE_PATHS:-}" ]; then
   fi
   status=$(trap '' PIPE; "${cli[@]}" check "$dir/blank.asc" | head -1 >/dev/null; echo "${PIPESTATUS[0]}")
   if [ "$status" = 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL closed pipe: status $status"; fi
+fi
+if [ -z "${WINE_PATHS:-}" ]; then
+  out=$("${cli[@]}" near "$dir/orte.asc" 50 8 2>&1 >/dev/full; echo "status $?")
+  grep -q 'cannot write to standard output' <<<"$out" && grep -q 'status 1$' <<<"$out" && passed=$((passed + 1)) ||
+    { failed=$((failed + 1)); echo "FAIL a full standard output: $out"; }
+  ln -s loop1 "$dir/loop2"; ln -s loop2 "$dir/loop1"
+  check "a loop of links" 1 'loop1: cannot read: its links lead round in a circle' -- check "$dir/loop1"
 fi
 check "unknown command" 2 'unknown command' -- suche
 echo "$passed passed, $failed failed"

@@ -75,6 +75,20 @@ for variant in prefixed plain; do
   same_file "namespace $variant" "$dir/$variant.asc" "$gpx/features.asc"
 done
 
+# Namespaces that name GPX 1.0 or 1.1 in other spellings.
+for ns in "http://topografix.com/GPX/1/1" "http://www.topografix.com/GPX/1/1/gpx.xsd" "http://www.topografix.com/GPX/1/0 "; do
+  sed -e "s#xmlns=\"http://www.topografix.com/GPX/1/1\"#xmlns=\"$ns\"#" "$gpx/features.gpx" >"$dir/ns.gpx"
+  convert "$dir/ns.gpx" "$dir/ns.asc"
+  same_file "namespace \"$ns\"" "$dir/ns.asc" "$gpx/features.asc"
+done
+# A coordinate of many digits, a name of inner quotes back from a POI file.
+printf '<gpx><wpt lat="50.1000000000000000000000000000000000000000000000000000000000000000001" lon="8.5"/></gpx>' >"$dir/digits.gpx"
+convert "$dir/digits.gpx" "$dir/digits.asc"
+expect "a coordinate of 70 characters" 0 'digits.asc: 1 waypoint'
+printf '8.5,50.1,"Gasthaus "Zur Post""\r\n' >"$dir/quotes.asc"
+convert "$dir/quotes.asc" "$dir/quotes.gpx"
+grep -q '<name>Gasthaus &quot;Zur Post&quot;</name>' "$dir/quotes.gpx" && ok || fail "inner quotes of a name: $(cat "$dir/quotes.gpx")"
+
 # Encodings the file declares, and the one the POI file gets.
 printf '<?xml version="1.0" encoding="windows-1252"?>\n<gpx><wpt lat="1" lon="2"><name>Stra\xdfe \x80 \x93x\x94</name></wpt></gpx>\n' >"$dir/cp1252.gpx"
 printf '<?xml version="1.0" encoding="ISO-8859-1"?>\n<gpx><wpt lat="1" lon="2"><name>Stra\xdfe</name></wpt></gpx>\n' >"$dir/latin1.gpx"
@@ -101,8 +115,12 @@ cp "$dir/keep.asc" "$dir/keep.want"
 printf '<gpx><wpt lat="1" lon="2"></gpx>\n' >"$dir/malformed.gpx"
 head -c 900 "$gpx/features.gpx" >"$dir/truncated.gpx"
 : >"$dir/empty.gpx"
-for case in "malformed:malformed.gpx:1: XML error: mismatched tag" "truncated:truncated.gpx:[0-9]+: XML error:" \
-            "empty:empty.gpx:1: XML error: no element found"; do
+printf '<gpx><wpt lat="1" lon="2">' >"$dir/open.gpx"
+{ printf '<gpx>'; head -c 5000 /dev/zero | sed 's/\x0/<e>/g'; } >"$dir/deep.gpx"
+for case in "malformed:malformed.gpx:1: XML error: mismatched tag" \
+            "truncated:truncated.gpx:[0-9]+: XML error: the file ends inside an element \\(cut off\\?\\)" \
+            "open:open.gpx:1: XML error: the file ends inside an element" \
+            "empty:empty.gpx:1: XML error: no element found" "deep:deep.gpx:1: XML error: elements nested deeper than 1000"; do
   name=${case%%:*}
   convert "$dir/$name.gpx" "$dir/keep.asc"
   expect "$name" 1 "^${case#*:}"
@@ -121,11 +139,74 @@ printf '<?xml version="1.0"?>\n<!DOCTYPE gpx SYSTEM "file:///etc/passwd" [<!ENTI
 convert "$dir/external.gpx" "$dir/external.asc"
 printf '2.000000,1.000000,"ab"\r\n' >"$dir/external.want"
 same_file "no external entity or DTD is loaded" "$dir/external.asc" "$dir/external.want"
-convert "$gpx/bikerouter-track.gpx" "$dir/none.asc"
-expect "no waypoints: an empty file" 0 'none.asc: 0 waypoints'
-[ ! -s "$dir/none.asc" ] && ok || fail "no waypoints gives an empty POI file"
+convert "$gpx/bikerouter-track.gpx" "$dir/keep.asc"
+expect "no waypoints: said, with what the file holds" 1 'bikerouter-track.gpx: no waypoints in it; it holds 169 track points: --track takes them; left as it was'
+same_file "no waypoints leaves OUT as it was" "$dir/keep.asc" "$dir/keep.want"
+printf '<?xml version="1.0"?>\n<kml xmlns="http://www.opengis.net/kml/2.2"><Placemark><Point><coordinates>8,50</coordinates></Point></Placemark></kml>\n' >"$dir/saved.gpx"
+convert "$dir/saved.gpx" "$dir/keep.asc"
+expect "a KML saved as .gpx" 1 'saved.gpx: no GPX points: it is not a GPX file'
+same_file "a KML saved as .gpx leaves OUT as it was" "$dir/keep.asc" "$dir/keep.want"
 convert "$dir/missing.gpx" "$dir/x.asc"
 expect "a missing file" 1 'missing.gpx: cannot read it'
+
+# OUT is a user's file: written beside it under a name of this run's own,
+# never through a link, put in place whole, with its permissions; a link
+# keeps pointing at it; a read-only OUT or a folder is refused.
+printf 'mine\n' >"$dir/victim"
+ln -s victim "$dir/links.asc.part"
+convert "$gpx/features.gpx" "$dir/links.asc"
+[ "$(cat "$dir/victim")" == mine ] && [ -L "$dir/links.asc.part" ] && ok || fail "a link at the old temporary name is followed"
+if [ -z "${WINE_PATHS:-}" ]; then
+  # The name this run would take, a link put there first: passed over.
+  sh -c 'ln -s victim ".lp.asc.$$-0.part"; exec "$@"' sh "${cli[@]}" convert "$gpx/features.gpx" "$dir/lp.asc" \
+    >/dev/null 2>&1 </dev/null
+  [ "$(cat "$dir/victim")" == mine ] && same_file "beside a link at its own temporary name" "$dir/lp.asc" "$gpx/features.asc" ||
+    fail "a link at this run's temporary name is followed"
+  ( cd "$dir" && rm -f .lp.asc.*.part )
+  cp "$gpx/features.asc" "$dir/mode.asc"
+  chmod 600 "$dir/mode.asc"
+  convert "$gpx/features.gpx" "$dir/mode.asc"
+  [ "$(stat -c %a "$dir/mode.asc")" == 600 ] && ok || fail "OUT's mode 600 became $(stat -c %a "$dir/mode.asc")"
+  ln -s mode.asc "$dir/alias.asc"
+  convert --route "$gpx/features.gpx" "$dir/alias.asc"
+  [ -L "$dir/alias.asc" ] && same_file "a link's target replaced" "$dir/mode.asc" "$dir/route.want" || fail "the link was replaced"
+  cp "$dir/keep.want" "$dir/readonly.asc"
+  chmod 444 "$dir/readonly.asc"
+  convert "$gpx/features.gpx" "$dir/readonly.asc"
+  expect "a read-only OUT" 1 'readonly.asc: cannot write it: it is read-only; left as it was'
+  same_file "a read-only OUT as it was" "$dir/readonly.asc" "$dir/keep.want"
+  chmod 644 "$dir/readonly.asc"
+  # Two runs to one OUT at once: it ends as the whole output of one of them.
+  for n in 60000 40000; do
+    awk -v n=$n 'BEGIN { print "<gpx>"; for (i = 0; i < n; i++) printf "<wpt lat=\"%.5f\" lon=\"%.5f\"><name>P%d-%d</name></wpt>\n", 50 + i / n, 8 + i / n, n, i; print "</gpx>" }' >"$dir/many$n.gpx"
+    "${cli[@]}" convert "$dir/many$n.gpx" "$dir/alone$n.asc" >/dev/null
+  done
+  "${cli[@]}" convert "$dir/many60000.gpx" "$dir/same.asc" >/dev/null & first=$!
+  "${cli[@]}" convert "$dir/many40000.gpx" "$dir/same.asc" >/dev/null
+  wait $first
+  cmp -s "$dir/same.asc" "$dir/alone60000.asc" || cmp -s "$dir/same.asc" "$dir/alone40000.asc" && ok ||
+    fail "two runs at once mixed their output"
+  # Ended by a signal or a closed pipe: no temporary left, OUT as it was.
+  for sig in INT TERM; do
+    cp "$dir/keep.want" "$dir/sig.asc"
+    "${cli[@]}" convert "$dir/many60000.gpx" "$dir/sig.asc" >/dev/null & pid=$!
+    sleep 0.05; kill -$sig $pid 2>/dev/null; wait $pid
+    [ -z "$(ls -A "$dir" | grep '^\..*\.part$')" ] && ok || fail "SIG$sig left $(ls -A "$dir" | grep '^\..*\.part$')"
+  done
+  awk 'BEGIN { print "<gpx>"; for (i = 0; i < 50000; i++) print "<wpt lat=\"95\" lon=\"8\"/><wpt lat=\"50\" lon=\"8\"/>"; print "</gpx>" }' >"$dir/noisy.gpx"
+  "${cli[@]}" convert "$dir/noisy.gpx" "$dir/pipe.asc" | head -1 >/dev/null
+  [ -z "$(ls -A "$dir" | grep '^\..*\.part$')" ] && [ ! -e "$dir/pipe.asc" ] && ok || fail "a closed pipe left a temporary file"
+  # A name near the limit of 255 bytes.
+  long=$(head -c 251 /dev/zero | tr '\0' n).asc
+  convert "$gpx/features.gpx" "$dir/$long"
+  same_file "a name of 255 bytes" "$dir/$long" "$gpx/features.asc"
+fi
+mkdir "$dir/folder.asc"
+convert "$gpx/features.gpx" "$dir/folder.asc"
+expect "OUT a folder" 1 'folder.asc: cannot write it: it is a folder'
+convert "$gpx/features.gpx" "$dir/nowhere/x.asc"
+expect "OUT in no folder" 1 'x.asc: cannot write it: no such folder'
+[ -z "$(ls -A "$dir" | grep '^\..*\.part$')" ] && ok || fail "temporary files left: $(ls -A "$dir")"
 
 # POI files to GPX and back: the same positions and names; what convert
 # writes passes check.

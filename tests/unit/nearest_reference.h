@@ -2,9 +2,12 @@
 // that the fast path must match line for line and digit for digit.
 #pragma once
 
+#include <cstdint>
+
 #include "geo/geo.h"
 #include "search/nearest.h"
 #include "search/number.h"
+#include "text/utf8.h"
 
 // The plain path: the general number parser for both numbers, the full
 // distance for every usable line, no shortcut.
@@ -13,6 +16,10 @@ inline void RankLinePlain(NearestSlot* slots, const wchar_t* line, double refLat
     wchar_t* end;
     double lon = ParseNumberGeneral(line, &end);
     if (end == line || *end == L'\0')
+        return;
+    // One UTF-16 unit on, as the device counts: a separator beyond U+FFFF
+    // leaves its second half where the latitude would start.
+    if (Utf16Units((uint32_t)*end) > 1)
         return;
     const wchar_t* start = end + 1;
     wchar_t* latEnd;
