@@ -61,8 +61,9 @@ namespace {
 
 class Checker {
 public:
-    Checker(const std::wstring& name, bool quiet, CheckSink sink, void* context, CheckCounts* counts)
-        : name_(name), quiet_(quiet), sink_(sink), context_(context), counts_(counts)
+    Checker(const std::wstring& name, bool quiet, unsigned findings, CheckSink sink, void* context,
+            CheckCounts* counts)
+        : name_(name), quiet_(quiet), findings_(findings), sink_(sink), context_(context), counts_(counts)
     {
     }
 
@@ -78,7 +79,7 @@ public:
         } else if (HoldsPosition(text)) {
             // The search ranks every list entry: this one too.
             counts_->usable++;
-            Finding(L"part " + std::to_wstring(piecesOfLine_ + 1) +
+            Finding(kFindLaterPiece, L"part " + std::to_wstring(piecesOfLine_ + 1) +
                     L" of this long line reads as a position of its own and shows as a waypoint");
         }
         if (segmentAtNextPiece_) {
@@ -119,11 +120,11 @@ public:
                           L"byte 0x%02X is not UTF-8, so the whole file reads as Windows-1252: the UTF-8 text "
                           L"on %ld line%ls (the first is line %ld) shows garbled, \"\u00c3\u00bc\" for \"\u00fc\"",
                           badByte_, counts_->garbledLines, counts_->garbledLines == 1 ? L"" : L"s", firstGarbledLine_);
-            FindingAt(badByteLine_, buf);
+            FindingAt(kFindGarbled, badByteLine_, buf);
         }
         if (trailingNuls > 0) {
             counts_->trailingNuls = trailingNuls;
-            FindingAt(line_, std::to_wstring(trailingNuls) + L" NUL character" + (trailingNuls == 1 ? L"" : L"s") +
+            FindingAt(kFindTrailingNul, line_, std::to_wstring(trailingNuls) + L" NUL character" + (trailingNuls == 1 ? L"" : L"s") +
                                  L" after the last line: the end of the file is zero-filled (an interrupted "
                                  L"write?), and what stood there is lost");
         }
@@ -133,17 +134,17 @@ public:
     bool Stopped() const { return stopped_; }
 
 private:
-    void FindingAt(long line, const std::wstring& message)
+    void FindingAt(CheckFinding kind, long line, const std::wstring& message)
     {
-        if (!quiet_ && !stopped_)
+        if (!quiet_ && !stopped_ && (findings_ & kind) != 0)
             stopped_ = !sink_(context_, name_ + L":" + std::to_wstring(line) + L": " + message + L"\n");
     }
-    void Finding(const std::wstring& message) { FindingAt(line_, message); }
+    void Finding(CheckFinding kind, const std::wstring& message) { FindingAt(kind, line_, message); }
 
     void Skipped(const std::wstring& why)
     {
         counts_->skipped++;
-        Finding(L"skipped by the search: " + why);
+        Finding(kFindSkipped, L"skipped by the search: " + why);
     }
 
     // The search's own rule: the longitude at the start, the latitude one
@@ -166,7 +167,7 @@ private:
             wchar_t buf[160];
             std::swprintf(buf, 160, L"position %g,%g outside -180..180 / -90..90%ls", lon, lat,
                           std::fabs(lat) > 90 && std::fabs(lon) <= 90 ? L" (latitude first?)" : L"");
-            Finding(buf);
+            Finding(kFindOutOfRange, buf);
         }
         lon += 0.0;   // -0 and 0 are one place
         lat += 0.0;
@@ -181,7 +182,7 @@ private:
         const long first = positions_.FirstLine(lon, lat, line_);
         if (first != 0) {
             counts_->duplicates++;
-            Finding(L"same position as line " + std::to_wstring(first));
+            Finding(kFindDuplicate, L"same position as line " + std::to_wstring(first));
         }
     }
 
@@ -212,6 +213,10 @@ private:
                 inSegment_ = true;
                 segmentLen_ = 0;
                 segmentAtNextPiece_ = i + 1 == n;
+                // After nothing but white space, which the number reader
+                // passes over (CR included), the text is the entry's own
+                // position: the search sees it.
+                segmentSeen_ = OnlyWhiteSpace(text, i);
                 continue;
             }
             if (inSegment_ && u != L'\n' && segmentLen_ + 1 < kTextLen)
@@ -225,9 +230,18 @@ private:
                 wchar_t buf[120];
                 std::swprintf(buf, 120, L"character U+%04X at column %ld cannot be shown in the list", u,
                               charsOfLine_ + CountCharacters(text, i) + 1);
-                Finding(buf);
+                Finding(kFindUnshowable, buf);
             }
         }
+    }
+
+    // True when text[0..n) is white space the number reader passes over.
+    static bool OnlyWhiteSpace(const wchar_t* text, size_t n)
+    {
+        for (size_t k = 0; k < n; k++)
+            if (!(text[k] == L' ' || (text[k] >= L'\t' && text[k] <= L'\r')))
+                return false;
+        return true;
     }
 
     // A position that follows a lone CR is seen by the search only where
@@ -275,21 +289,27 @@ private:
                                  : wideInLine_ ? L" (an entry holds 1023 UTF-16 units; a character beyond "
                                                  L"U+FFFF takes two)"
                                                : L" (an entry holds 1023)";
-            Finding(L"line of " + std::to_wstring(charsOfLine_) + L" characters: it shows as " +
+            Finding(kFindLongLine, L"line of " + std::to_wstring(charsOfLine_) + L" characters: it shows as " +
                     std::to_wstring(piecesOfLine_) + L" list entries" + why);
         }
         if (crInLine_ > 0) {
             counts_->loneCrLines++;
             counts_->hiddenPositions += hiddenInLine_;
-            Finding(std::to_wstring(crInLine_) + L" line end" + (crInLine_ == 1 ? L"" : L"s") +
-                    L" of CR alone (an older Mac program's): the device reads these " +
-                    std::to_wstring(crInLine_ + 1) + L" lines as one, and the search never sees " +
-                    std::to_wstring(hiddenInLine_) + L" position" + (hiddenInLine_ == 1 ? L"" : L"s") +
-                    L" in them");
+            const std::wstring crs = std::to_wstring(crInLine_) + L" line end" + (crInLine_ == 1 ? L"" : L"s") +
+                                     L" of CR alone";
+            if (hiddenInLine_ > 0)
+                Finding(kFindLoneCr, crs + L" (an older Mac program's): the device reads these " +
+                                         std::to_wstring(crInLine_ + 1) + L" lines as one, and the search never sees " +
+                                         std::to_wstring(hiddenInLine_) + L" position" +
+                                         (hiddenInLine_ == 1 ? L"" : L"s") + L" in them");
+            else
+                Finding(kFindLoneCr, crs + L" in this line: the list shows " + (crInLine_ == 1 ? L"it" : L"them") +
+                                         L" as a box, and no position lies behind " +
+                                         (crInLine_ == 1 ? L"it" : L"them"));
         }
         if (nulsInLine_ > 0) {
             counts_->nulLines++;
-            Finding(std::to_wstring(nulsInLine_) + L" NUL character" + (nulsInLine_ == 1 ? L"" : L"s") +
+            Finding(kFindNul, std::to_wstring(nulsInLine_) + L" NUL character" + (nulsInLine_ == 1 ? L"" : L"s") +
                     L" dropped from this line" +
                     (counts_->encoding == kEncodingCp1252 || counts_->encoding == kEncodingUtf8
                          ? L" (UTF-16 without its byte order mark?)"
@@ -314,6 +334,7 @@ private:
 
     const std::wstring& name_;
     bool quiet_;
+    unsigned findings_;
     CheckSink sink_;
     void* context_;
     CheckCounts* counts_;
@@ -419,7 +440,7 @@ bool AppendToString(void* context, const std::wstring& line)
 }  // namespace
 
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet, CheckSink sink,
-                         void* context)
+                         void* context, unsigned findings)
 {
     CheckCounts counts = {};
     auto reader = std::make_unique<TextReader>();
@@ -435,7 +456,7 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
     do {
         counts = {};
         counts.byteOrderMark = byteOrderMark;
-        checker = std::make_unique<Checker>(name, quiet, sink, context, &counts);
+        checker = std::make_unique<Checker>(name, quiet, findings, sink, context, &counts);
         Text piece;
         while (!checker->Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
             counts.encoding = TextEncodingOf(reader.get());   // Windows-1252 from where the file proves it
@@ -457,7 +478,7 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
         return counts;
     }
     counts.readable = true;
-    counts.stopped = checker->Stopped() || !sink(context, Summary(name, counts));
+    counts.stopped = checker->Stopped() || ((findings & kFindSummary) != 0 && !sink(context, Summary(name, counts)));
     return counts;
 }
 
@@ -469,5 +490,5 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
 
 bool CheckFoundLoss(const CheckCounts& c)
 {
-    return !c.readable || c.skipped > 0 || c.loneCrLines > 0 || c.trailingNuls > 0;
+    return !c.readable || c.skipped > 0 || c.hiddenPositions > 0 || c.trailingNuls > 0;
 }

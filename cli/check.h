@@ -38,13 +38,30 @@ typedef bool (*CheckSink)(void* context, const std::wstring& line);
 // One finding to sink: "NAME:LINE: message", or "NAME: message" for line 0.
 bool ReportAt(CheckSink sink, void* context, const std::wstring& name, long line, const std::wstring& message);
 
+// The kinds of finding, to choose which are reported.
+enum CheckFinding : unsigned {
+    kFindSkipped = 1u << 0,       // a line the search skips
+    kFindOutOfRange = 1u << 1,
+    kFindDuplicate = 1u << 2,
+    kFindLongLine = 1u << 3,      // a line of several list entries
+    kFindLaterPiece = 1u << 4,    // ... a later one of which holds a position
+    kFindLoneCr = 1u << 5,        // line ends of CR alone
+    kFindNul = 1u << 6,           // NUL characters dropped from a line
+    kFindGarbled = 1u << 7,       // UTF-8 shown as Windows-1252
+    kFindUnshowable = 1u << 8,
+    kFindTrailingNul = 1u << 9,   // NUL characters after the last line
+    kFindSummary = 1u << 10,      // the summary line
+    kFindAll = ~0u,
+};
+
 // Checks the file at path. Each finding goes to sink as a line
 // "NAME:LINE: message" when it is found, then one summary line
-// "NAME: ..."; with quiet only the summary. A file that cannot be read
+// "NAME: ..."; with quiet only the summary; of the findings, only the
+// kinds in findings. A file that cannot be read
 // gives one line saying why. Memory stays flat whatever the findings;
 // only the positions seen (for duplicates) are kept.
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet, CheckSink sink,
-                         void* context);
+                         void* context, unsigned findings = kFindAll);
 
 // The same, the report collected in one string.
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet,

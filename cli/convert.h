@@ -14,6 +14,9 @@ struct ConvertCounts {
     bool written;           // OUT is in place, complete
     long points;            // points written
     long skipped;           // points or lines left out, each reported
+    long flagged;           // lines the device reads otherwise than they were
+                            // written (line ends of CR alone hiding positions,
+                            // NULs, UTF-8 shown garbled), each reported
     TextEncoding encoding;  // of the POI file written
 };
 
@@ -25,8 +28,9 @@ struct ConvertCounts {
 ConvertCounts ConvertGpxToPoi(const std::wstring& in, const std::wstring& inName, const std::wstring& out,
                               GpxPoints which, CheckSink sink, void* context);
 
-// A POI file to GPX 1.1 in UTF-8: every line from which the search reads a
-// position becomes a waypoint, or with route a point of one route in file
-// order. Lines the search skips are reported as check reports them.
+// A POI file to GPX 1.1 in UTF-8: every list entry from which the search
+// reads a position becomes a waypoint, or with route a point of one route
+// in file order. Lines the search skips, and what the device reads
+// otherwise than it was written, are reported as check reports them.
 ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName, const std::wstring& out,
                               bool route, CheckSink sink, void* context);

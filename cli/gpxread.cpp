@@ -9,6 +9,7 @@
 
 #include <expat.h>
 
+#include "cli/xmlencodings.h"
 #include "search/number.h"
 #include "text/cp1252.h"
 #include "text/fileio.h"
@@ -44,6 +45,7 @@ struct GpxPass {
     const std::wstring* name;
     bool stopped;             // the report could not be written
     bool tooDeep;             // elements nested deeper than kMostDepth
+    std::wstring unknownEncoding;   // the name of an encoding not read
     GpxContents contents;
 };
 
@@ -239,26 +241,17 @@ void XMLCALL GpxEnd(void* data, const XML_Char*)
         g->stopped = !g->onPoint(g->pointContext, g->point);
 }
 
-// Windows-1252 for files that declare it: expat knows the ISO and Unicode
-// encodings, this one from the table the reader uses.
-int XMLCALL UnknownEncoding(void*, const XML_Char* name, XML_Encoding* info)
+// The encodings expat does not know by the name a file gives, from our
+// own maps; the name kept for the message where there is none.
+int XMLCALL UnknownEncoding(void* data, const XML_Char* name, XML_Encoding* info)
 {
-    static const char* const kNames[] = {"windows-1252", "cp1252", "x-cp1252"};
-    bool known = false;
-    for (const char* k : kNames) {
-        size_t i = 0;
-        while (k[i] != '\0' && name[i] != '\0' && (name[i] | 0x20) == (k[i] | 0x20))
-            i++;
-        known = known || (k[i] == '\0' && name[i] == '\0');
-    }
-    if (!known)
-        return XML_STATUS_ERROR;
-    for (int i = 0; i < 256; i++)
-        info->map[i] = (int)Cp1252ToUnicode((unsigned char)i);
-    info->data = nullptr;
-    info->convert = nullptr;
-    info->release = nullptr;
-    return XML_STATUS_OK;
+    GpxPass* g = (GpxPass*)data;
+    if (MapXmlEncoding(name, info))
+        return XML_STATUS_OK;
+    g->unknownEncoding.clear();
+    for (const char* c = name; *c != '\0' && g->unknownEncoding.size() < 40; c++)
+        g->unknownEncoding += (unsigned char)*c >= 0x20 && (unsigned char)*c < 0x7F ? (wchar_t)*c : L'?';
+    return XML_STATUS_ERROR;
 }
 
 // One pass over the GPX file; false, with the reason reported, when it
@@ -280,7 +273,7 @@ bool GpxPassOver(const std::wstring& in, GpxPass* g)
     XML_SetUserData(parser, g);
     XML_SetElementHandler(parser, GpxStart, GpxEnd);
     XML_SetCharacterDataHandler(parser, GpxText);
-    XML_SetUnknownEncodingHandler(parser, UnknownEncoding, nullptr);
+    XML_SetUnknownEncodingHandler(parser, UnknownEncoding, g);
     // No external entity or DTD is ever loaded (expat's default; said here
     // so that it stays so).
     XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
@@ -304,7 +297,10 @@ bool GpxPassOver(const std::wstring& in, GpxPass* g)
             const XML_Error error = XML_GetErrorCode(parser);
             const char* what = XML_ErrorString(error);
             std::wstring message = L"XML error: ";
-            if (g->tooDeep)
+            if (error == XML_ERROR_UNKNOWN_ENCODING && !g->unknownEncoding.empty())
+                message += L"the file's encoding \"" + g->unknownEncoding + L"\" is not one convert reads (" +
+                           kXmlEncodingsRead + L")";
+            else if (g->tooDeep)
                 message += L"elements nested deeper than " + std::to_wstring(kMostDepth) + L"; no GPX file is";
             else if (last && g->depth > 0 &&
                      (error == XML_ERROR_NO_ELEMENTS || error == XML_ERROR_UNCLOSED_TOKEN ||

@@ -115,6 +115,10 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
         ReportAt(sink, context, out, 0, ReplaceProblemWords(problem));
         return counts;
     }
+    // What the device reads otherwise than it was written, as check says it.
+    const CheckCounts found = CheckPoiFile(in, inName, false, sink, context,
+                                           kFindLoneCr | kFindNul | kFindGarbled | kFindTrailingNul);
+    counts.flagged = found.hiddenPositions + found.nulLines + found.garbledLines + (found.trailingNuls > 0 ? 1 : 0);
     TextWriter w;
     TextAttachWrite(&w, replacement->file);
     TextWrite(&w, L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -128,11 +132,13 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
         const bool first = lineStart;
         const size_t n = std::wcslen(piece);
         lineStart = n > 0 && piece[n - 1] == L'\n';
-        if (!first)
-            continue;   // the rest of a long line: the first piece decides, as in the list
-        line++;
+        line += first;
         PoiPosition at;
         const PoiLineVerdict verdict = ReadPoiLine(piece, &at);
+        // A later piece of a long line is an entry of the list of its own,
+        // which the search ranks where it holds a position.
+        if (!first && verdict != kPoiPosition)
+            continue;
         if (verdict != kPoiPosition) {
             counts.skipped++;
             stopped = !ReportAt(sink, context, inName, line,

@@ -278,7 +278,7 @@ int Convert(int argc, wchar_t** args)
         summary += c.encoding == kEncodingCp1252 ? L", Windows-1252" : L", UTF-8 with a byte order mark";
     if (c.written)
         Print((summary + L"\n").c_str());
-    return c.written && c.read && c.skipped == 0 ? 0 : 1;
+    return c.written && c.read && c.skipped == 0 && c.flagged == 0 ? 0 : 1;
 }
 
 int RunCommand(int argc, wchar_t** argv)

@@ -75,6 +75,16 @@ if [ "$out" == "${out#*:1:}" ] && grep -q '5 lines skipped' <<<"$out"; then pass
   failed=$((failed + 1)); echo "FAIL options after the files: $out"; fi
 printf '8.1,50.1,"a"\r8.2,50.2,"b"\r8.3,50.3,"c"\r' >"$dir/mac.asc"
 check "line ends of CR alone: exit 1" 1 'never sees 2 positions' -- check "$(winpath "$dir/mac.asc")"
+# A CR before the longitude is white space to the number reader: the
+# search ranks what follows (LF CR line ends); a CR that hides no position
+# is said, and exits 0.
+printf '1,1,"a"\n\r8.68,50.11,"b"\n\r8.69,50.12,"c"\n' >"$dir/lfcr.asc"
+check "LF CR line ends hide nothing" 0 'lfcr.asc: ASCII, 3 lines, 3 list entries, 3 positions for the search; 2 lines with line ends of CR alone$' \
+  -- check "$(winpath "$dir/lfcr.asc")"
+check "LF CR line ends: near ranks them" 0 '"b  0.0 km N"' -- near "$(winpath "$dir/lfcr.asc")" 50.11 8.68
+printf '8.68,50.11,"Note:\rsee web"\n' >"$dir/note.asc"
+check "a CR inside a name" 0 'note.asc:1: 1 line end of CR alone in this line: the list shows it as a box, and no position lies behind it' \
+  -- check "$(winpath "$dir/note.asc")"
 # A zero-filled end, a sequence cut off by the end, a separator that takes
 # two UTF-16 units (on the device no latitude follows it), a reference
 # without a distance.

@@ -100,6 +100,23 @@ for case in "cp1252:Stra\xdfe \x80 \x93x\x94" "latin1:Stra\xdfe" "utf16:Stra\xdf
   printf "2.000000,1.000000,\"${case#*:}\"\r\n" >"$dir/$name.want"
   same_file "declared encoding $name" "$dir/$name.asc" "$dir/$name.want"
 done
+# Common other names of these, and the single-byte sets of Europe: the
+# name in the POI file, Windows-1252 where it fits, else UTF-8 with a mark.
+bom='\xef\xbb\xbf'
+for case in "utf8|Stra\xc3\x9fe|Stra\xdfe" "UTF8|Stra\xc3\x9fe|Stra\xdfe" "latin1|Stra\xdfe|Stra\xdfe" \
+            "ISO8859-1|Stra\xdfe|Stra\xdfe" "ASCII|Strasse|Strasse" "ISO-8859-15|\xa4 5|\x80 5" \
+            "windows-1250|\x8a\xe8|$bom\xc5\xa0\xc4\x8d" "ISO-8859-2|\xa3\xf3d\xbc|$bom\xc5\x81\xc3\xb3d\xc5\xba"; do
+  IFS='|' read -r enc bytes want <<<"$case"
+  printf "<?xml version=\"1.0\" encoding=\"$enc\"?>\n<gpx><wpt lat=\"1\" lon=\"2\"><name>$bytes</name></wpt></gpx>\n" >"$dir/enc.gpx"
+  convert "$dir/enc.gpx" "$dir/enc.asc"
+  mark=${want%%"$bom"*}
+  [ "$mark" == "$want" ] && mark= || mark=$bom
+  printf "${mark}2.000000,1.000000,\"${want#"$bom"}\"\r\n" >"$dir/enc.want"
+  same_file "declared encoding $enc" "$dir/enc.asc" "$dir/enc.want"
+done
+printf '<?xml version="1.0" encoding="KOI8-R"?>\n<gpx/>\n' >"$dir/koi.gpx"
+convert "$dir/koi.gpx" "$dir/koi.asc"
+expect "an encoding not read" 1 'koi.gpx:1: XML error: the file.s encoding "KOI8-R" is not one convert reads \(UTF-8, UTF-16'
 printf '<gpx><wpt lat="51.76" lon="19.46"><name>\xc5\x81\xc3\xb3d\xc5\xba</name></wpt></gpx>' >"$dir/lodz.gpx"
 convert "$dir/lodz.gpx" "$dir/lodz.asc"
 expect "beyond Windows-1252" 0 'UTF-8 with a byte order mark'
@@ -170,12 +187,6 @@ if [ -z "${WINE_PATHS:-}" ]; then
   ln -s mode.asc "$dir/alias.asc"
   convert --route "$gpx/features.gpx" "$dir/alias.asc"
   [ -L "$dir/alias.asc" ] && same_file "a link's target replaced" "$dir/mode.asc" "$dir/route.want" || fail "the link was replaced"
-  cp "$dir/keep.want" "$dir/readonly.asc"
-  chmod 444 "$dir/readonly.asc"
-  convert "$gpx/features.gpx" "$dir/readonly.asc"
-  expect "a read-only OUT" 1 'readonly.asc: cannot write it: it is read-only; left as it was'
-  same_file "a read-only OUT as it was" "$dir/readonly.asc" "$dir/keep.want"
-  chmod 644 "$dir/readonly.asc"
   # Two runs to one OUT at once: it ends as the whole output of one of them.
   for n in 60000 40000; do
     awk -v n=$n 'BEGIN { print "<gpx>"; for (i = 0; i < n; i++) printf "<wpt lat=\"%.5f\" lon=\"%.5f\"><name>P%d-%d</name></wpt>\n", 50 + i / n, 8 + i / n, n, i; print "</gpx>" }' >"$dir/many$n.gpx"
@@ -196,11 +207,28 @@ if [ -z "${WINE_PATHS:-}" ]; then
   awk 'BEGIN { print "<gpx>"; for (i = 0; i < 50000; i++) print "<wpt lat=\"95\" lon=\"8\"/><wpt lat=\"50\" lon=\"8\"/>"; print "</gpx>" }' >"$dir/noisy.gpx"
   "${cli[@]}" convert "$dir/noisy.gpx" "$dir/pipe.asc" | head -1 >/dev/null
   [ -z "$(ls -A "$dir" | grep '^\..*\.part$')" ] && [ ! -e "$dir/pipe.asc" ] && ok || fail "a closed pipe left a temporary file"
+  # Room for one copy of the output is enough: some 40 KB, Windows-1252 in
+  # the end, on a file system of 64 KiB (a mount of its own, where root
+  # may make one).
+  if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+    awk 'BEGIN { print "<gpx>"; for (i = 0; i < 1000; i++) printf "<wpt lat=\"50.%06d\" lon=\"8.%06d\"><name>M\303\274ller Stra\303\237e %d</name></wpt>\n", i, i, i; print "</gpx>" }' >"$dir/room.gpx"
+    mkdir "$dir/small"
+    out=$(unshare -m sh -c 'mount -t tmpfs -o size=64k small "$1" && shift && "$@" && ls -l "$0"' "$dir/small/room.asc" "$dir/small" \
+      "${cli[@]}" convert "$dir/room.gpx" "$dir/small/room.asc" 2>&1)
+    grep -q 'room.asc: 1000 waypoints from .*Windows-1252' <<<"$out" && ok || fail "one copy's room: $out"
+  fi
   # A name near the limit of 255 bytes.
   long=$(head -c 251 /dev/zero | tr '\0' n).asc
   convert "$gpx/features.gpx" "$dir/$long"
   same_file "a name of 255 bytes" "$dir/$long" "$gpx/features.asc"
 fi
+# A read-only OUT (on Windows the file's read-only attribute).
+cp "$dir/keep.want" "$dir/readonly.asc"
+chmod 444 "$dir/readonly.asc"
+convert "$gpx/features.gpx" "$dir/readonly.asc"
+expect "a read-only OUT" 1 'readonly.asc: cannot write it: it is read-only; left as it was'
+same_file "a read-only OUT as it was" "$dir/readonly.asc" "$dir/keep.want"
+chmod 644 "$dir/readonly.asc"
 mkdir "$dir/folder.asc"
 convert "$gpx/features.gpx" "$dir/folder.asc"
 expect "OUT a folder" 1 'folder.asc: cannot write it: it is a folder'
@@ -229,6 +257,21 @@ convert --route "$dir/tour.asc" "$dir/tour.gpx"
 expect "a tour to a route, lines skipped" 1 '^tour.asc:2: skipped by the search: empty line'
 expect "a tour to a route, out of range" 1 'tour.asc:6: left out: position outside'
 same_file "the route's GPX" "$dir/tour.gpx" "$gpx/tour.gpx"
+
+# What the device reads otherwise than it was written is said, as check
+# says it, with exit 1; every list entry with a position is a waypoint.
+printf '8.5,50.1,"a"\r9.5,50.2,"B"\r10.5,50.3,"C"\n' >"$dir/mac.asc"
+convert "$dir/mac.asc" "$dir/mac.gpx"
+expect "line ends of CR alone" 1 'mac.asc:1: 2 line ends of CR alone .* never sees 2 positions'
+printf '6.9,50.9,"K\xc3\xb6ln"\n7,51,"x\xfc"\n' >"$dir/garbled.asc"
+convert "$dir/garbled.asc" "$dir/garbled.gpx"
+expect "UTF-8 shown garbled" 1 'garbled.asc:2: byte 0xFC is not UTF-8'
+printf '8.5,50.1,"a\000b"\n' >"$dir/zeros.asc"
+convert "$dir/zeros.asc" "$dir/zeros.gpx"
+expect "NULs dropped" 1 'zeros.asc:1: 1 NUL character dropped'
+{ printf '8.5,50.1,"'; head -c 1013 /dev/zero | tr '\0' x; printf '9,51,"y"\n'; } >"$dir/pieces.asc"
+convert "$dir/pieces.asc" "$dir/pieces.gpx"
+expect "a position in a later piece of a long line" 0 'pieces.gpx: 2 waypoints'
 
 # Wrong arguments.
 for case in "x.txt y.asc:not a .gpx or .asc" "--route --track a.gpx b.asc:not both" "a.gpx:takes IN and OUT" \
