@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "cli/convert.h"
 #include "cli/degrees.h"
@@ -88,6 +89,14 @@ std::wstring GpxDegrees(double v)
     return s == L"-0" ? L"0" : s;
 }
 
+// A file name as text: a Latin-1 name from an old card shows its letters.
+std::wstring ShownName(const std::wstring& name)
+{
+    std::vector<wchar_t> text(name.size() + 1);
+    FileNameAsText(name.c_str(), text.data(), text.size());
+    return text.data();
+}
+
 // The file's name without folder and extension, for the route's name.
 std::wstring BaseName(const std::wstring& path)
 {
@@ -124,7 +133,7 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
     TextWrite(&w, L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                   L"<gpx version=\"1.1\" creator=\"wendrik-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n");
     if (route)
-        TextWrite(&w, (L"  <rte>\n    <name>" + XmlText(BaseName(inName)) + L"</name>\n").c_str());
+        TextWrite(&w, (L"  <rte>\n    <name>" + XmlText(BaseName(ShownName(inName))) + L"</name>\n").c_str());
     Text piece;
     long line = 0;
     bool lineStart = true, stopped = false;

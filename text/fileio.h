@@ -32,6 +32,11 @@ enum PathKind {
 };
 PathKind KindOfPath(const wchar_t* path);
 
+// A file name as text to show: on a system whose names are bytes, a byte
+// that was no character in the locale (see WidenFileName) read as Latin-1,
+// the character set of older cards; elsewhere the name as it is.
+void FileNameAsText(const wchar_t* name, wchar_t* out, size_t cap);
+
 #ifndef _WIN32
 // File names on a system whose names are bytes: wide text in the locale's
 // character set, where a byte that is no character in it (a Latin-1 name

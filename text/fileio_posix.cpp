@@ -65,6 +65,15 @@ bool NarrowFileName(const wchar_t* path, char* out, size_t cap)
     return true;
 }
 
+void FileNameAsText(const wchar_t* name, wchar_t* out, size_t cap)
+{
+    size_t n = 0;
+    for (; name[n] != L'\0' && n + 1 < cap; n++)
+        out[n] = (unsigned)name[n] >= 0xDC80 && (unsigned)name[n] <= 0xDCFF ? (wchar_t)(name[n] - 0xDC00) : name[n];
+    if (cap > 0)
+        out[n] = L'\0';
+}
+
 FILE* OpenFileWide(const wchar_t* path, const char* mode)
 {
     char narrow[kPathBytes];

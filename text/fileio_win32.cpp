@@ -17,6 +17,15 @@ FILE* OpenFileWide(const wchar_t* path, const char* mode)
     return _wfopen(path, wmode);
 }
 
+void FileNameAsText(const wchar_t* name, wchar_t* out, size_t cap)
+{
+    size_t n = 0;
+    for (; name[n] != L'\0' && n + 1 < cap; n++)
+        out[n] = name[n];
+    if (cap > 0)
+        out[n] = L'\0';
+}
+
 bool RemoveFileWide(const wchar_t* path)
 {
     return _wremove(path) == 0;

@@ -217,6 +217,11 @@ if [ -z "${WINE_PATHS:-}" ]; then
       "${cli[@]}" convert "$dir/room.gpx" "$dir/small/room.asc" 2>&1)
     grep -q 'room.asc: 1000 waypoints from .*Windows-1252' <<<"$out" && ok || fail "one copy's room: $out"
   fi
+  # A Latin-1 file name: the route keeps its letters.
+  latin1=$(printf '%s/K\xf6ln.asc' "$dir")
+  printf '6.96,50.94,"Dom"\r\n' >"$latin1"
+  "${cli[@]}" convert --route "$latin1" "$dir/koeln.gpx" >/dev/null
+  grep -q '<name>Köln</name>' "$dir/koeln.gpx" && ok || fail "a Latin-1 file name: $(grep -a '<name>' "$dir/koeln.gpx")"
   # A name near the limit of 255 bytes.
   long=$(head -c 251 /dev/zero | tr '\0' n).asc
   convert "$gpx/features.gpx" "$dir/$long"
