@@ -470,10 +470,12 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
         return counts;
     }
     checker->End(TextLastPiece(reader.get()).nuls);
-    const bool failed = TextReadFailed(reader.get());
+    const bool failed = TextReadFailed(reader.get()), shrank = TextFileShrank(reader.get());
     TextClose(reader.get());
     if (failed) {
-        counts.stopped = !sink(context, name + L": cannot read: a read failed after line " +
+        counts.stopped = !sink(context, name + L": cannot read: " +
+                                            (shrank ? L"the file shrank while it was read, after line "
+                                                    : L"a read failed after line ") +
                                             std::to_wstring(checker->Line() - 1) + L"\n");
         return counts;
     }

@@ -32,6 +32,10 @@ bool Refill(TextReader* r)
             // not take the part read so far for the whole.
             if (ferror(r->file))
                 r->failed = true;
+            // Nor is a file that ends short of the size it had when opened:
+            // it was cut while it was read.
+            if (r->sizeBytes >= 0 && r->blockStart + (long long)r->end < r->sizeBytes)
+                r->failed = r->shrank = true;
         }
     }
     r->block[r->end] = '\n';
@@ -353,7 +357,7 @@ static bool OpenStream(TextReader* r, FILE* stream, bool lazily)
     r->file = stream;
     r->pos = r->end = 0;
     r->atEof = false;
-    r->failed = false;
+    r->failed = r->shrank = false;
     r->piece = TextPieceFacts{};
     r->havePeek = false;
     r->encoding = kEncodingCp1252;

@@ -62,6 +62,7 @@ struct TextReader {
     size_t end;            // bytes held in block
     bool atEof;            // the file has nothing more to give
     bool failed;           // a read failed: what was read is not the whole file
+    bool shrank;           // ... for the file ended short of its size at opening
     bool havePeek;         // a decoded character waits in peek
     uint32_t peek;
     long long sizeBytes;   // size of the file when opened, -1 if unknown
@@ -161,6 +162,10 @@ size_t NextLineFeedInWords(const unsigned char* bytes, size_t from, size_t n);
 // True when a read failed since the file was opened (also after it is
 // closed): the lines delivered are then not the whole file.
 bool TextReadFailed(const TextReader* reader);
+
+// True when the file ended short of the size it had when it was opened
+// (then TextReadFailed is true too).
+inline bool TextFileShrank(const TextReader* reader) { return reader->shrank; }
 
 // Closes the file; harmless on a reader that is not open.
 void TextClose(TextReader* reader);

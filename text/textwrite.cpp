@@ -132,6 +132,11 @@ bool TextRewriteAsCp1252(FILE* f, long long* size)
         const size_t avail = carried + got;
         size_t i = 0, n = 0;
         while (i < avail) {
+            // Most of it is ASCII, the same bytes in both.
+            while (i < avail && in[i] < 0x80)
+                out[n++] = in[i++];
+            if (i == avail)
+                break;
             uint32_t cp;
             int len = Utf8SequenceAt(in + i, avail - i, &cp);
             if (len == 0 && got > 0)

@@ -104,9 +104,8 @@ cache=$(realpath -- "$cache")
 base="$cache/bookworm-minbase.tar"
 # A lock that is no plain file (a folder, a link) is made anew, as the
 # other cached files are.
-if { [ -e "$cache/.lock" ] || [ -L "$cache/.lock" ]; } && { [ ! -f "$cache/.lock" ] || [ -L "$cache/.lock" ]; }; then
-  note "the cache's lock is not a plain file; making it anew"
-  rm -rf -- "$cache/.lock"
+if plain_or_gone "$cache/.lock"; then
+  note "the cache's lock was not a plain file; made anew"
 fi
 exec 7>"$cache/.lock"
 flock 7

@@ -96,6 +96,15 @@ stop_group() {
 # A cached base system is a tarball with its checksum beside it; it is used
 # only when both read back: the sum matches, tar lists it to its end, and
 # it holds apt-get.
+# plain_or_gone FILE: FILE is a plain file or nothing; anything else there
+# (a folder, a link) is removed, and 0 returned to say so.
+plain_or_gone() {
+  if { [ -e "$1" ] || [ -L "$1" ]; } && { [ ! -f "$1" ] || [ -L "$1" ]; }; then
+    rm -rf -- "$1"
+    return 0
+  fi
+  return 1
+}
 seal_base() {
   sha256sum <"$1" | cut -d' ' -f1 >"$1.sha256"
 }

@@ -132,6 +132,7 @@ if [ -z "${WINE_PATHS:-}" ]; then
     { failed=$((failed + 1)); echo "FAIL a full standard output: $out"; }
   ln -s loop1 "$dir/loop2"; ln -s loop2 "$dir/loop1"
   check "a loop of links" 1 'loop1: cannot read: its links lead round in a circle' -- check "$dir/loop1"
+  check "a name too long" 1 'cannot read: the name is too long' -- check "$dir/$(head -c 300 /dev/zero | tr '\0' n).asc"
 fi
 check "unknown command" 2 'unknown command' -- suche
 echo "$passed passed, $failed failed"

@@ -52,6 +52,17 @@ else
   end
 fi
 
+begin ALockThatIsNoPlainFileIsMadeAnew
+mkdir -p "$dir/locks/folder/inside"
+ln -s folder "$dir/locks/link"
+: >"$dir/locks/plain"
+expect "a folder is removed" plain_or_gone "$dir/locks/folder"
+expect "a link is removed" plain_or_gone "$dir/locks/link"
+refute "a plain file stays" plain_or_gone "$dir/locks/plain"
+refute "nothing there is nothing to do" plain_or_gone "$dir/locks/none"
+expect "the plain file is there, the others gone" test -f "$dir/locks/plain" -a ! -e "$dir/locks/folder" -a ! -L "$dir/locks/link"
+end
+
 begin CachedBaseSystemIsUsedOnlyWhenItReadsBack
 mkdir -p "$dir/base/usr/bin" "$dir/cache"
 head -c 300000 /dev/urandom >"$dir/base/usr/bin/apt-get"

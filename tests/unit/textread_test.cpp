@@ -273,6 +273,15 @@ TEST(TextRead, AReadErrorIsNoEndOfFile)
     }
     EXPECT_FALSE(TextReadFailed(reader.get()));
     TextClose(reader.get());
+
+    // Nor is a file cut short while it is read: it ends short of its size.
+    ASSERT_TRUE(TextOpenRead(reader.get(), path.c_str()));
+    std::filesystem::resize_file(std::filesystem::path(path), 2 * kReadBlock);
+    while (TextReadLine(reader.get(), buf, kTextLen)) {
+    }
+    EXPECT_TRUE(TextReadFailed(reader.get()));
+    EXPECT_TRUE(TextFileShrank(reader.get()));
+    TextClose(reader.get());
 }
 
 // The lines of a file (pieces of a long line joined), read eagerly or
