@@ -133,6 +133,15 @@ if [ -z "${WINE_PATHS:-}" ]; then
   ln -s loop1 "$dir/loop2"; ln -s loop2 "$dir/loop1"
   check "a loop of links" 1 'loop1: cannot read: its links lead round in a circle' -- check "$dir/loop1"
   check "a name too long" 1 'cannot read: the name is too long' -- check "$dir/$(head -c 300 /dev/zero | tr '\0' n).asc"
+  # A folder that may not be entered (root: without the capabilities that
+  # pass over file modes, as on a user's machine).
+  mkdir "$dir/closed" && cp "$dir/orte.asc" "$dir/closed/" && chmod 000 "$dir/closed"
+  runner=()
+  [ "$(id -u)" = 0 ] && runner=(setpriv --bounding-set=-dac_override,-dac_read_search)
+  out=$("${runner[@]}" "${cli[@]}" check "$dir/closed/orte.asc" 2>&1)
+  grep -q 'orte.asc: cannot read: a folder on its way may not be entered' <<<"$out" && passed=$((passed + 1)) ||
+    { failed=$((failed + 1)); echo "FAIL a folder that may not be entered: $out"; }
+  chmod 755 "$dir/closed"
 fi
 check "unknown command" 2 'unknown command' -- suche
 echo "$passed passed, $failed failed"
