@@ -175,11 +175,12 @@ convert "$gpx/features.gpx" "$dir/links.asc"
 [ "$(cat "$dir/victim")" == mine ] && [ -L "$dir/links.asc.part" ] && ok || fail "a link at the old temporary name is followed"
 if [ -z "${WINE_PATHS:-}" ]; then
   # The name this run would take, a link put there first: passed over.
-  sh -c 'ln -s victim ".lp.asc.$$-0.part"; exec "$@"' sh "${cli[@]}" convert "$gpx/features.gpx" "$dir/lp.asc" \
-    >/dev/null 2>&1 </dev/null
+  sh -c 'ln -s victim "$1/.lp.asc.$$-0.part" && shift && exec "$@"' sh "$dir" "${cli[@]}" convert "$gpx/features.gpx" \
+    "$dir/lp.asc" >/dev/null 2>&1 </dev/null
+  [ -n "$(ls -A "$dir" | grep '^\.lp\.asc\..*-0\.part$')" ] && ok || fail "no link stood at the run's own temporary name"
   [ "$(cat "$dir/victim")" == mine ] && same_file "beside a link at its own temporary name" "$dir/lp.asc" "$gpx/features.asc" ||
     fail "a link at this run's temporary name is followed"
-  ( cd "$dir" && rm -f .lp.asc.*.part )
+  rm -f "$dir"/.lp.asc.*.part
   cp "$gpx/features.asc" "$dir/mode.asc"
   chmod 600 "$dir/mode.asc"
   convert "$gpx/features.gpx" "$dir/mode.asc"
