@@ -67,16 +67,18 @@ public:
     {
     }
 
-    // One piece as the reader gives it, with the NUL characters the reader
-    // dropped from it.
-    void Piece(const wchar_t* text, const TextPieceFacts& facts)
+    // One piece as the reader gives it, with what the reader knows of it;
+    // the position rule's verdict on it, its position in *at, and its line.
+    PoiLineVerdict Piece(const wchar_t* text, const TextPieceFacts& facts, PoiPosition* at, long* line)
     {
         const size_t n = facts.length;
         const bool first = piecesOfLine_ == 0;
+        *line = line_;
         counts_->entries++;
+        const PoiLineVerdict verdict = ReadPoiLine(text, at);
         if (first) {
-            Classify(text);
-        } else if (HoldsPosition(text)) {
+            Classify(verdict, *at);
+        } else if (verdict == kPoiPosition) {
             // The search ranks every list entry: this one too.
             counts_->usable++;
             Finding(kFindLaterPiece, L"part " + std::to_wstring(piecesOfLine_ + 1) +
@@ -99,6 +101,7 @@ public:
         charsOfLine_ += CountCharacters(text, endsLine ? n - 1 : n);
         if (endsLine)
             EndLine();
+        return verdict;
     }
 
     // The end of the file: a last line without its line feed is a line;
@@ -150,10 +153,8 @@ private:
     // The search's own rule: the longitude at the start, the latitude one
     // character after its end, 0,0 taken for no position, and a position
     // ranked only when it has a distance.
-    void Classify(const wchar_t* text)
+    void Classify(PoiLineVerdict verdict, const PoiPosition& at)
     {
-        PoiPosition at;
-        const PoiLineVerdict verdict = ReadPoiLine(text, &at);
         if (verdict != kPoiPosition) {
             if (verdict == kPoiJoinedMark)
                 counts_->joinMarks++;
@@ -439,48 +440,90 @@ bool AppendToString(void* context, const std::wstring& line)
 
 }  // namespace
 
+struct CheckFeed {
+    CheckCounts counts;
+    const TextReader* reader;
+    std::unique_ptr<Checker> checker;
+};
+
+namespace {
+
+CheckFeedPtr MakeFeed(const std::wstring& name, bool quiet, unsigned findings, CheckSink sink, void* context,
+                      const TextReader* reader)
+{
+    CheckFeedPtr feed(new CheckFeed(), [](CheckFeed* f) { delete f; });
+    feed->counts = CheckCounts{};
+    feed->counts.byteOrderMark = TextHasByteOrderMark(reader);
+    feed->counts.encoding = TextEncodingOf(reader);
+    feed->reader = reader;
+    feed->checker = std::make_unique<Checker>(name, quiet, findings, sink, context, &feed->counts);
+    return feed;
+}
+
+}  // namespace
+
+CheckFeedPtr BeginCheckFeed(const std::wstring& name, unsigned findings, CheckSink sink, void* context,
+                            const TextReader* reader)
+{
+    return MakeFeed(name, false, findings, sink, context, reader);
+}
+
+CheckedPiece FeedCheck(CheckFeed* feed, const wchar_t* piece)
+{
+    // Windows-1252 from where a file read on trust proves to be so.
+    feed->counts.encoding = TextEncodingOf(feed->reader);
+    CheckedPiece p;
+    p.verdict = feed->checker->Piece(piece, TextLastPiece(feed->reader), &p.at, &p.line);
+    return p;
+}
+
+bool CheckFeedStopped(const CheckFeed* feed)
+{
+    return feed->checker->Stopped();
+}
+
+const CheckCounts& EndCheckFeed(CheckFeed* feed)
+{
+    feed->counts.encoding = TextEncodingOf(feed->reader);
+    if (!feed->checker->Stopped())
+        feed->checker->End(TextLastPiece(feed->reader).nuls);
+    feed->counts.stopped = feed->checker->Stopped();
+    return feed->counts;
+}
+
 CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, bool quiet, CheckSink sink,
                          void* context, unsigned findings)
 {
-    CheckCounts counts = {};
     auto reader = std::make_unique<TextReader>();
     // Findings are printed as they are found; only a quiet check, which
     // prints the counts at the end, can start again when the file read on
     // trust as UTF-8 proves to be Windows-1252.
     if (!(quiet ? TextOpenReadLazily : TextOpenRead)(reader.get(), path.c_str())) {
+        CheckCounts counts = {};
         counts.stopped = !sink(context, name + L": cannot read: " + WhyNotOpen(KindOfPath(path.c_str())) + L"\n");
         return counts;
     }
-    const bool byteOrderMark = TextHasByteOrderMark(reader.get());
-    std::unique_ptr<Checker> checker;
+    CheckFeedPtr feed(nullptr, nullptr);
     do {
-        counts = {};
-        counts.byteOrderMark = byteOrderMark;
-        checker = std::make_unique<Checker>(name, quiet, findings, sink, context, &counts);
+        feed = MakeFeed(name, quiet, findings, sink, context, reader.get());
         Text piece;
-        while (!checker->Stopped() && TextReadLine(reader.get(), piece, kTextLen)) {
-            counts.encoding = TextEncodingOf(reader.get());   // Windows-1252 from where the file proves it
-            checker->Piece(piece, TextLastPiece(reader.get()));
-        }
-        counts.encoding = TextEncodingOf(reader.get());
-    } while (TextGuessFailed(reader.get()) && TextReadAgain(reader.get()));
-    if (checker->Stopped()) {
-        TextClose(reader.get());
-        counts.stopped = true;
-        return counts;
-    }
-    checker->End(TextLastPiece(reader.get()).nuls);
+        while (!CheckFeedStopped(feed.get()) && TextReadLine(reader.get(), piece, kTextLen))
+            FeedCheck(feed.get(), piece);
+    } while (!CheckFeedStopped(feed.get()) && TextGuessFailed(reader.get()) && TextReadAgain(reader.get()));
+    CheckCounts counts = EndCheckFeed(feed.get());
     const bool failed = TextReadFailed(reader.get()), shrank = TextFileShrank(reader.get());
     TextClose(reader.get());
+    if (counts.stopped)
+        return counts;
     if (failed) {
         counts.stopped = !sink(context, name + L": cannot read: " +
                                             (shrank ? L"the file shrank while it was read, after line "
                                                     : L"a read failed after line ") +
-                                            std::to_wstring(checker->Line() - 1) + L"\n");
+                                            std::to_wstring(feed->checker->Line() - 1) + L"\n");
         return counts;
     }
     counts.readable = true;
-    counts.stopped = checker->Stopped() || ((findings & kFindSummary) != 0 && !sink(context, Summary(name, counts)));
+    counts.stopped = (findings & kFindSummary) != 0 && !sink(context, Summary(name, counts));
     return counts;
 }
 

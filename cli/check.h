@@ -4,6 +4,7 @@
 // Platform-neutral: no Windows header, builds with the host compiler too.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "search/poiline.h"
@@ -70,6 +71,30 @@ CheckCounts CheckPoiFile(const std::wstring& path, const std::wstring& name, boo
 // Why the search skips a line, in the words check reports it with; null
 // for a position.
 const wchar_t* SkipReasonWords(PoiLineVerdict verdict);
+
+// check's findings on the pieces another reader gives, for a caller that
+// reads a file for its own ends (convert) and reports on the way what
+// check would: one pass for both. The reader must be open and eager
+// (TextOpenRead); each piece goes in as TextReadLine gave it.
+struct CheckFeed;
+using CheckFeedPtr = std::unique_ptr<CheckFeed, void (*)(CheckFeed*)>;
+CheckFeedPtr BeginCheckFeed(const std::wstring& name, unsigned findings, CheckSink sink, void* context,
+                            const TextReader* reader);
+
+// What the position rule makes of a piece, and the line it lies on.
+struct CheckedPiece {
+    PoiLineVerdict verdict;
+    PoiPosition at;
+    long line;
+};
+CheckedPiece FeedCheck(CheckFeed* feed, const wchar_t* piece);
+
+// True when the report could not be written: the check ends there.
+bool CheckFeedStopped(const CheckFeed* feed);
+
+// The end of the file (after TextReadLine gave no more): the findings that
+// wait for it, and the counts.
+const CheckCounts& EndCheckFeed(CheckFeed* feed);
 
 // True when the device loses something of the file: it cannot be read, or
 // the search skips a line or never sees positions in it.

@@ -9,6 +9,12 @@
 #include "cli/gpxread.h"
 #include "text/textread.h"
 
+// White space as XML and the names of both formats know it.
+inline bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
+}
+
 struct ConvertCounts {
     bool read;              // IN was read and parsed to its end
     bool written;           // OUT is in place, complete

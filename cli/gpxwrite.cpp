@@ -17,10 +17,6 @@
 
 namespace {
 
-bool IsBlank(wchar_t c)
-{
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
-}
 
 // Text for XML: the five marks escaped, and what XML 1.0 cannot hold (most
 // control characters, lone surrogate halves) made a space.
@@ -124,10 +120,10 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
         ReportAt(sink, context, out, 0, ReplaceProblemWords(problem));
         return counts;
     }
-    // What the device reads otherwise than it was written, as check says it.
-    const CheckCounts found = CheckPoiFile(in, inName, false, sink, context,
-                                           kFindLoneCr | kFindNul | kFindGarbled | kFindTrailingNul);
-    counts.flagged = found.hiddenPositions + found.nulLines + found.garbledLines + (found.trailingNuls > 0 ? 1 : 0);
+    // On the way, check says which lines the search skips and what the
+    // device reads otherwise than it was written.
+    CheckFeedPtr check = BeginCheckFeed(inName, kFindSkipped | kFindLoneCr | kFindNul | kFindGarbled | kFindTrailingNul,
+                                        sink, context, reader.get());
     TextWriter w;
     TextAttachWrite(&w, replacement->file);
     TextWrite(&w, L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -135,30 +131,19 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
     if (route)
         TextWrite(&w, (L"  <rte>\n    <name>" + XmlText(BaseName(ShownName(inName))) + L"</name>\n").c_str());
     Text piece;
-    long line = 0;
-    bool lineStart = true, stopped = false;
+    bool stopped = false;
     while (!stopped && TextReadLine(reader.get(), piece, kTextLen)) {
-        const bool first = lineStart;
-        const size_t n = std::wcslen(piece);
-        lineStart = n > 0 && piece[n - 1] == L'\n';
-        line += first;
-        PoiPosition at;
-        const PoiLineVerdict verdict = ReadPoiLine(piece, &at);
-        // A later piece of a long line is an entry of the list of its own,
-        // which the search ranks where it holds a position.
-        if (!first && verdict != kPoiPosition)
+        // Every list entry the search ranks is a waypoint, a later piece of
+        // a long line too; check reports the lines it skips.
+        const CheckedPiece entry = FeedCheck(check.get(), piece);
+        stopped = CheckFeedStopped(check.get());
+        if (entry.verdict != kPoiPosition || stopped)
             continue;
-        if (verdict != kPoiPosition) {
-            counts.skipped++;
-            stopped = !ReportAt(sink, context, inName, line,
-                                std::wstring(L"skipped by the search: ") + SkipReasonWords(verdict));
-            continue;
-        }
-        double lon = at.lon;
-        const double lat = at.lat;
+        double lon = entry.at.lon;
+        const double lat = entry.at.lat;
         if (std::fabs(lat) > 90 || std::fabs(lon) > 180) {
             counts.skipped++;
-            stopped = !ReportAt(sink, context, inName, line,
+            stopped = !ReportAt(sink, context, inName, entry.line,
                               L"left out: position outside -180..180 / -90..90, which no GPX point can hold");
             continue;
         }
@@ -166,7 +151,7 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
             lon = -180;   // one meridian; GPX takes it as -180
         std::wstring point = route ? L"    <rtept" : L"  <wpt";
         point += L" lat=\"" + GpxDegrees(lat) + L"\" lon=\"" + GpxDegrees(lon) + L"\">";
-        const std::wstring name = NameAfter(at.latEnd);
+        const std::wstring name = NameAfter(entry.at.latEnd);
         if (!name.empty())
             point += L"<name>" + XmlText(name) + L"</name>";
         point += route ? L"</rtept>\n" : L"</wpt>\n";
@@ -176,6 +161,12 @@ ConvertCounts ConvertPoiToGpx(const std::wstring& in, const std::wstring& inName
     if (route)
         TextWrite(&w, L"  </rte>\n");
     TextWrite(&w, L"</gpx>\n");
+    if (!stopped) {
+        const CheckCounts& found = EndCheckFeed(check.get());
+        stopped = found.stopped;
+        counts.skipped += found.skipped;
+        counts.flagged = found.hiddenPositions + found.nulLines + found.garbledLines + (found.trailingNuls > 0 ? 1 : 0);
+    }
     counts.read = !TextReadFailed(reader.get()) && !stopped;
     TextClose(reader.get());
     const bool closed = TextFlush(&w);

@@ -26,10 +26,6 @@ struct PoiOut {
     const std::wstring* name;
 };
 
-bool IsBlank(wchar_t c)
-{
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
-}
 
 // The name as the list shows it: the first of name, desc and cmt that
 // holds more than white space; white space at its ends dropped, a line
