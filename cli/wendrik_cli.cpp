@@ -287,14 +287,10 @@ int RunCommand(int argc, wchar_t** argv)
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    if (std::wcscmp(argv[1], L"convert") == 0) {
-        int status = Convert(argc - 2, argv + 2);
-        return TextFlush(&state.out) || status != 0 ? status : 1;
-    }
-    if (std::wcscmp(argv[1], L"check") == 0) {
-        int status = Check(argc - 2, argv + 2);
-        return TextFlush(&state.out) || status != 0 ? status : 1;
-    }
+    if (std::wcscmp(argv[1], L"convert") == 0)
+        return Convert(argc - 2, argv + 2);
+    if (std::wcscmp(argv[1], L"check") == 0)
+        return Check(argc - 2, argv + 2);
     struct Command { const wchar_t* name; int args; int (*run)(wchar_t**); };
     const Command commands[] = {{L"near", 3, Near}, {L"distance", 4, Distance}, {L"position", 2, Position}};
     for (const Command& c : commands) {
@@ -304,10 +300,7 @@ int RunCommand(int argc, wchar_t** argv)
             std::fprintf(stderr, "wendrik-cli: %ls takes %d arguments\n%s", c.name, c.args, kUsage);
             return 2;
         }
-        int status = c.run(argv + 2);
-        if (!TextFlush(&state.out))
-            return status == 0 ? 1 : status;
-        return status;
+        return c.run(argv + 2);
     }
     return Fail(L"unknown command (see --help)", argv[1]);
 }
@@ -317,7 +310,8 @@ int Run(int argc, wchar_t** argv)
     TextAttachWrite(&state.out, stdout);
     TextAttachWrite(&state.err, stderr);
     const int status = RunCommand(argc, argv);
-    // A full disk behind standard output loses what was printed: said.
+    // What could not be printed makes a run that succeeded fail; a full
+    // disk behind standard output loses what was printed: said.
     if (!TextFlush(&state.out) || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // (A reader that stopped reading, as head does, needs no word.)
         if (errno != EPIPE)
